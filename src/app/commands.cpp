@@ -1,0 +1,162 @@
+#include "app/commands.h"
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "app/shell_state.h"
+#include "model/cleanup.h"
+#include "model/model.h"
+#include "model/native_file.h"
+#include "platform/ui.h"
+#include "render/progress_box.h"
+#include "render/qlt.h"
+
+ShellState gShell;
+
+const char* const NothingToSaveText = "Nothing to save...";
+const char* const TooManyMaterialsText =
+    "This model can not be saved as a Quelt 3D! model because there are more than 30 materials "
+    "being used. Save as DirectX recommended.";
+
+// The export tables hold this many materials; the Save command refuses more.
+constexpr int MaxSavedMaterials = 30;
+
+void MarkModelChanged() {
+  if (gModel.vertexCount > 0) gShell.modelChanged = 1;
+}
+
+namespace {
+
+// The extension of a path: what follows the last dot of its file name, or
+// null when the name has none.
+const char* ExtensionOf(const char* path) {
+  const char* name = std::strrchr(path, '/');
+  name = name ? name + 1 : path;
+  const char* dot = std::strrchr(name, '.');
+  return dot ? dot + 1 : nullptr;
+}
+
+FileKind KindOfFirstCharacter(const char* path, bool reading) {
+  const char* extension = ExtensionOf(path);
+  const int c = extension ? std::tolower(static_cast<unsigned char>(extension[0])) : 0;
+  switch (c) {
+    case 'v': return FileKind::Native;
+    case 'x': return FileKind::DirectX;
+    case 'd': return FileKind::Dxf;
+    case 'q': return FileKind::Quelt;
+    case '3': return reading ? FileKind::Studio3D : FileKind::Unknown;
+    case 'p': return reading ? FileKind::Unknown : FileKind::Pov;
+    default: return FileKind::Unknown;
+  }
+}
+
+bool IsForeign(FileKind kind) { return kind != FileKind::Native && kind != FileKind::Unknown; }
+
+void ResetView() {
+  for (float& c : gShell.modelOffset) c = 0;
+  gShell.cameraZ = -2.0f * gModel.modelRadius;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) gShell.viewRotation[r][c] = r == c ? 1.0f : 0.0f;
+  gShell.panX = gShell.panY = 0;
+  gShell.viewpoint = 6;
+  gShell.viewLayout = 0;
+}
+
+void ClearProjectionLinks() {
+  gModel.projectionCount = 0;
+  for (int i = 0; i < gModel.vertexCount; ++i) {
+    gModel.vertices[i].projected = 0;
+    gModel.vertices[i].projection = 0;
+  }
+}
+
+// Runs the reader the kind chooses; 0 when it failed or none exists.
+int ReadByKind(FileKind kind, const char* path) {
+  switch (kind) {
+    case FileKind::Native: return LoadNativeModel(path);
+    default: return 0;
+  }
+}
+
+int WriteByKind(FileKind kind, const char* path) {
+  switch (kind) {
+    case FileKind::Native: return SaveNativeModel(path);
+    default: return 0;
+  }
+}
+
+const char* FileNameOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
+void RunSaveFollowUps() {
+  if (gShell.openAfterSave) {
+    gShell.openAfterSave = 0;
+    gShell.commandPending = 1;
+    gShell.pendingCommand = 0;
+  }
+}
+
+}  // namespace
+
+FileKind ReadKindOf(const char* path) { return KindOfFirstCharacter(path, true); }
+FileKind WriteKindOf(const char* path) { return KindOfFirstCharacter(path, false); }
+
+bool CanRead(FileKind kind) { return kind == FileKind::Native; }
+bool CanWrite(FileKind kind) { return kind == FileKind::Native; }
+
+int OpenModelFile(const char* path) {
+  gShell.modelChanged = 0;
+  ProgressShow();
+  Ui().SetCursor(CursorShape::Hourglass);
+
+  const FileKind kind = ReadKindOf(path);
+  const int result = ReadByKind(kind, path);
+  if (IsForeign(kind)) ClearProjectionLinks();
+
+  ResetView();
+  ProgressUpdate(FileNameOf(path), "Restructuring Data - Please wait...", -1);
+  for (int i = 0; i < gModel.materialCount; ++i) {
+    gModel.materials[i].hidden = 0;
+    gModel.materials[i].newlyAssigned = 0;
+  }
+  RebuildLibraryMaterials();
+  ClampMaterialIndexes();
+  CleanUpModel();
+  SelectNone();
+  ProgressHide();
+
+  if (gModel.vertexCount > MaxVertices) MessageBoxSafe(TooManyPolygonsText, "WARNING !!!", MB_OK);
+  FindThinPolygons();
+  Ui().SetCursor(CursorShape::Arrow);
+  return result;
+}
+
+int SaveModelFile(const char* path, int filterIndex) {
+  if (gModel.vertexCount < 3) {
+    MessageBoxSafe(NothingToSaveText, "Vornix 3D!", MB_OK);
+    return 0;
+  }
+  int result = 0;
+  if (path && path[0] != '\0') {
+    if (gModel.materialCount >= MaxSavedMaterials) {
+      MessageBoxSafe(TooManyMaterialsText, "Vornix 3D!", MB_OK);
+    } else {
+      gShell.modelChanged = 0;
+      ProgressShow();
+      Ui().SetCursor(CursorShape::Hourglass);
+      std::string name = path;
+      if (!ExtensionOf(path)) {
+        static const char* const byFilter[] = {".vnx", ".vnx", ".x", ".dxf", ".qlt", ".pov"};
+        name += filterIndex >= 2 && filterIndex <= 5 ? byFilter[filterIndex] : ".vnx";
+      }
+      result = WriteByKind(WriteKindOf(name.c_str()), name.c_str());
+      ProgressHide();
+      Ui().SetCursor(CursorShape::Arrow);
+    }
+  }
+  RunSaveFollowUps();
+  return result;
+}

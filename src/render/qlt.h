@@ -1,0 +1,66 @@
+// The rendering library's services that work without a display device:
+// result-code texts, the last-error text, message boxes, file access, the
+// timer and the material declarations.
+#pragma once
+
+#include <cstdint>
+
+// ---- Result-code texts --------------------------------------------------
+// Text of a DirectDraw/Direct3D result code; never null.
+const char* qlt_ErrorText(int32_t result);
+
+// ---- Last-error text ----------------------------------------------------
+// Replaces the error text with "%s\n%s\n%s\n" of operation, message and
+// qlt_ErrorText(result).
+void _qlt_SetError(const char* operation, const char* message, int32_t result);
+const char* qlt_GetErrorString();
+
+// ---- Message box --------------------------------------------------------
+// Every message and question of the program; returns the button pressed.
+int MessageBoxSafe(const char* text, const char* caption, unsigned type);
+
+// ---- Files --------------------------------------------------------------
+enum QltFileFlags : int {
+  QLT_FILE_READ = 0x02,
+  QLT_FILE_WRITE = 0x04,
+  QLT_FILE_CREATE = 0x08,
+  QLT_FILE_TRUNCATE = 0x10,
+  QLT_FILE_APPEND = 0x20,
+};
+enum QltSeekOrigin : int { QLT_SEEK_CURRENT = 1, QLT_SEEK_SET = 2, QLT_SEEK_END = 4 };
+
+// Returns a handle, or -1 on failure.
+int qlt_FileOpen(const char* name, int flags);
+// 1 when the call succeeds (a short read still gives 1), else 0. The number
+// of bytes moved is stored in *done when done is not null.
+int qlt_FileRead(int handle, void* buffer, int32_t count, int32_t* done = nullptr);
+int qlt_FileWrite(int handle, const void* buffer, int32_t count, int32_t* done = nullptr);
+int qlt_FileClose(int handle);
+int qlt_FileSeek(int handle, int32_t distance, int origin);
+uint32_t qlt_FileSize(int handle);
+
+// ---- Timer (1/1024 second) ----------------------------------------------
+int _qlt_InitTimer();
+uint32_t _qlt_GetTime();
+void _qlt_SetTime(uint32_t value);
+
+// ---- Materials ----------------------------------------------------------
+constexpr int QltMaxMaterials = 3000;
+constexpr int QltNameSize = 129;
+
+// Appends a declaration; returns 1, or 0 when the queue is full.
+int qlt_AddMaterial(float diffuseR, float diffuseG, float diffuseB, float alpha, float power,
+                    float specularR, float specularG, float specularB, float emissiveR,
+                    float emissiveG, float emissiveB, int hasTexture, const char* textureName,
+                    int hasAlpha, const char* alphaName);
+// Creates the declared materials and writes their handles, in declaration
+// order, into outHandles (may be null). Returns 1, or 2 when a textured
+// material could not be placed in video memory.
+int qlt_CreateMaterials(int32_t* outHandles);
+int qlt_FreeMaterials();
+int qlt_SetBackgroundMaterialColor(float r, float g, float b);
+int qlt_SetMaterial(int32_t handle);
+
+// Read access for the viewer and the tests.
+int qlt_MaterialCount();
+int qlt_DeclarationCount();
