@@ -10,6 +10,9 @@
 const char* qlt_ErrorText(int32_t result);
 
 // ---- Last-error text ----------------------------------------------------
+// Room for the text with its terminating NUL; a longer text is cut short.
+constexpr int QltErrorStringSize = 2048;
+
 // Replaces the error text with "%s\n%s\n%s\n" of operation, message and
 // qlt_ErrorText(result).
 void _qlt_SetError(const char* operation, const char* message, int32_t result);
@@ -43,10 +46,34 @@ uint32_t qlt_FileSize(int handle);
 int _qlt_InitTimer();
 uint32_t _qlt_GetTime();
 void _qlt_SetTime(uint32_t value);
+// The same two steps over a given counter reading and frequency, so that the
+// arithmetic can be checked without waiting on the clock.
+int _qlt_StartTimer(uint64_t counter, uint64_t frequency);
+uint32_t _qlt_TimeAt(uint64_t counter);
 
 // ---- Materials ----------------------------------------------------------
 constexpr int QltMaxMaterials = 3000;
 constexpr int QltNameSize = 129;
+// Material 0 is the background, so one declaration fewer than the table
+// holds can become a material.
+constexpr int QltMaxDeclarations = QltMaxMaterials - 1;
+
+struct QltColorValue {
+  float r, g, b, a;
+};
+
+// A created material as the library holds it (the device fields come later).
+struct QltMaterial {
+  QltColorValue diffuse;   // a = 0.996 for a texture with an alpha bitmap
+  QltColorValue ambient;   // the diffuse colour and alpha
+  QltColorValue specular;  // a = 0
+  QltColorValue emissive;  // a = 0
+  float power;
+  char textureName[QltNameSize];  // empty when none
+  char alphaName[QltNameSize];    // empty when none
+  int32_t hasTexture;
+  int32_t hasAlpha;
+};
 
 // Appends a declaration; returns 1, or 0 when the queue is full.
 int qlt_AddMaterial(float diffuseR, float diffuseG, float diffuseB, float alpha, float power,
@@ -64,3 +91,8 @@ int qlt_SetMaterial(int32_t handle);
 // Read access for the viewer and the tests.
 int qlt_MaterialCount();
 int qlt_DeclarationCount();
+// The created material with this handle, or null outside 0 .. count - 1.
+const QltMaterial* qlt_GetMaterial(int32_t handle);
+// The selected material, or -1 when none is (after the materials were
+// rebuilt, so that the next selection takes effect in full).
+int32_t qlt_CurrentMaterial();
