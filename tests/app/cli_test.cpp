@@ -1,0 +1,136 @@
+// Runs the vornix program itself, as a user or a script would.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+#include "model/model.h"
+#include "model/native_file.h"
+#include "platform/scripted/scripted_ui.h"
+#include "support/model_builder.h"
+
+namespace {
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+RunResult RunVornix(const std::string& arguments) {
+  const std::string out = TempPath("cli.out"), err = TempPath("cli.err");
+  const std::string command = std::string(VORNIX_BINARY) + " " + arguments + " >" + out + " 2>" + err;
+  const int raw = std::system(command.c_str());
+  RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+  std::remove(out.c_str());
+  std::remove(err.c_str());
+  return result;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearModel();
+    SetMaterial(0, 0.5f, 0.25f, 1.0f, 0.5f);
+    gModel.materials[0].specularPower = 8;
+    std::snprintf(gModel.materials[0].textureFile, FileNameSize, "skin.bmp");
+    gModel.materials[0].hasTexture = 1;
+    SetMaterial(1, 1, 1, 1);
+    AddTriangle(2, 0, 0, 6, 0, 0, 2, 1, 0, 1);
+    AddTriangle(2, 0, 1, 6, 0, 1, 2, 1, 1, 0);
+    // A thin polygon: its first two corners coincide.
+    AddTriangle(3, 0, 0, 3, 0, 0, 4, 1, 0, 1);
+    RecomputeBounds();
+    input_ = TempPath("in.vnx");
+    output_ = TempPath("out.vnx");
+    ASSERT_EQ(SaveNativeModel(input_.c_str()), 1);
+  }
+  void TearDown() override {
+    std::remove(input_.c_str());
+    std::remove(output_.c_str());
+  }
+  ScopedScriptedUI ui_;
+  std::string input_, output_;
+};
+
+TEST_F(CliTest, InfoPrintsCountsBoundsAndMaterialsAfterTheCleanUp) {
+  const RunResult r = RunVornix("info " + input_);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "vertices: 9\n"
+            "polygons: 3\n"
+            "materials: 2\n"
+            "projections: 0\n"
+            "bounds: 2.000000 0.000000 0.000000 6.000000 1.000000 1.000000\n"
+            "radius: 6.164414\n"
+            "material 0: 1.000000 1.000000 1.000000 1.000000 0.000000 texture=\"\" alpha=\"\"\n"
+            "material 1: 0.500000 0.250000 1.000000 0.500000 8.000000 texture=\"skin.bmp\" alpha=\"\"\n");
+  // The thin-polygon question was asked and answered No by default.
+  EXPECT_NE(r.err.find("WARNING !!!: 1 infinitely thin polygon(s)"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, ConvertAppliesOptionsInOrderAndWritesALoadableFile) {
+  const RunResult r = RunVornix("convert " + input_ + " " + output_ + " --delete-thin --center --scale 2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(LoadNativeModel(output_.c_str()), 1);
+  EXPECT_EQ(gModel.vertexCount, 6) << "the thin polygon was deleted";
+  EXPECT_FLOAT_EQ(gModel.minX, -4.0f);
+  EXPECT_FLOAT_EQ(gModel.maxX, 4.0f);
+  EXPECT_FLOAT_EQ(gModel.minY, -1.0f);
+  EXPECT_FLOAT_EQ(gModel.maxZ, 1.0f);
+}
+
+TEST_F(CliTest, ConvertRotatesAndSmooths) {
+  const RunResult r = RunVornix("convert " + input_ + " " + output_ + " --delete-thin --rotate 0,0,90 --smooth 0");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(LoadNativeModel(output_.c_str()), 1);
+  EXPECT_NEAR(gModel.maxY, 6.0f, 1e-5);
+  EXPECT_NEAR(gModel.minX, -1.0f, 1e-5);
+  // Flat normals of polygons in the z = const planes point along +Z.
+  EXPECT_NEAR(gModel.vertices[0].nz, 1.0f, 1e-6);
+}
+
+TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
+  struct Case {
+    std::string arguments;
+    std::string reason;
+  } cases[] = {
+      {"convert " + input_ + " " + output_ + " --smooth 179.5", "Angle must be in range of 0 to 179"},
+      {"convert " + input_ + " " + output_ + " --smooth -1", "Angle must be in range of 0 to 179"},
+      {"convert " + input_ + " " + output_ + " --rotate 1,2", "--rotate needs three angles"},
+      {"convert " + input_ + " " + output_ + " --scale abc", "--scale needs a number"},
+      {"convert " + input_ + " " + output_ + " --frobnicate", "unknown option '--frobnicate'"},
+      {"convert " + input_ + " " + TempPath("out.obj"), "unsupported file type"},
+      {"info /nonexistent/model.vnx", "could not read '/nonexistent/model.vnx'"},
+      {"info " + TempPath("model.abc"), "unsupported file type"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const RunResult r = RunVornix(c.arguments);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.back(), '\n');
+  }
+  EXPECT_EQ(RunVornix("").status, 2) << "no command prints the usage";
+}
+
+TEST(CliSampleTest, SampleModelOpensCleanly) {
+  const RunResult r = RunVornix(std::string("info ") + VORNIX_SAMPLE_MODEL);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "the sample has no thin polygons and nothing to warn about";
+  EXPECT_NE(r.out.find("alpha=\"\""), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include "app/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+#include "app/shell_state.h"
+#include "model/model.h"
+#include "model/native_file.h"
+#include "platform/scripted/scripted_ui.h"
+#include "support/model_builder.h"
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Two good polygons and one whose first and third corners coincide.
+void BuildModelWithThinPolygon() {
+  ClearModel();
+  SetMaterial(0, 1, 0, 0);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  AddTriangle(5, 5, 5, 6, 5, 5, 5, 5, 5, 0);
+  AddTriangle(0, 0, 1, 1, 0, 1, 0, 1, 1, 0);
+  RecomputeBounds();
+}
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const auto& p : cleanup_) std::remove(p.c_str());
+  }
+  std::string Temp(const std::string& name) {
+    cleanup_.push_back(TempPath(name));
+    return cleanup_.back();
+  }
+  ScopedScriptedUI ui_;
+  std::vector<std::string> cleanup_;
+};
+
+TEST_F(CommandsTest, FileKindComesFromTheExtensionsFirstCharacter) {
+  EXPECT_EQ(ReadKindOf("a/b.VNX"), FileKind::Native);
+  EXPECT_EQ(ReadKindOf("car.Xyz"), FileKind::DirectX);
+  EXPECT_EQ(ReadKindOf("plan.dwg"), FileKind::Dxf);
+  EXPECT_EQ(ReadKindOf("ship.3ds"), FileKind::Studio3D);
+  EXPECT_EQ(ReadKindOf("dir.vnx/noextension"), FileKind::Unknown);
+  EXPECT_EQ(ReadKindOf("scene.pov"), FileKind::Unknown) << "scenes are written, never read";
+  EXPECT_EQ(WriteKindOf("scene.pov"), FileKind::Pov);
+  EXPECT_EQ(WriteKindOf("ship.3ds"), FileKind::Unknown) << "3D Studio files are read only";
+}
+
+TEST_F(CommandsTest, OpenAnsweredNoKeepsThinPolygonsInThePolyList) {
+  BuildModelWithThinPolygon();
+  const std::string path = Temp("thin.vnx");
+  ASSERT_EQ(SaveNativeModel(path.c_str()), 1);
+  ClearModel();
+  gShell.modelChanged = 1;
+
+  ui_.ui.Answer(IDNO);
+  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+  EXPECT_EQ(gShell.modelChanged, 0);
+  EXPECT_EQ(gShell.viewpoint, 6);
+  EXPECT_FLOAT_EQ(gShell.cameraZ, -2.0f * gModel.modelRadius);
+  ASSERT_EQ(ui_.ui.messages.size(), 1u);
+  EXPECT_EQ(ui_.ui.messages[0].caption, "WARNING !!!");
+  EXPECT_EQ(ui_.ui.messages[0].text,
+            "1 infinitely thin polygon(s) were found in this model. To avoid potential errors, these "
+            "polygons need to be deleted.\n\nWould you like to delete these polygons now?");
+  EXPECT_EQ(gModel.vertexCount, 9);
+  int selectedPolygons = 0;
+  for (int p = 0; p < 3; ++p) {
+    const ModelVertex& v = gModel.vertices[3 * p];
+    if (v.selected) {
+      ++selectedPolygons;
+      EXPECT_EQ(v.x, 5.0f);
+    }
+  }
+  EXPECT_EQ(selectedPolygons, 1);
+  EXPECT_EQ(ui_.ui.progressCreated, ui_.ui.progressDestroyed);
+}
+
+TEST_F(CommandsTest, OpenAnsweredYesDeletesThinPolygons) {
+  BuildModelWithThinPolygon();
+  const std::string path = Temp("thin2.vnx");
+  ASSERT_EQ(SaveNativeModel(path.c_str()), 1);
+  ui_.ui.Answer(IDYES);
+  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+  EXPECT_EQ(gModel.vertexCount, 6);
+  EXPECT_TRUE(PolyListIsEmpty());
+}
+
+TEST_F(CommandsTest, OpenOfAnUnknownExtensionLoadsNothingButTidiesTheModel) {
+  ClearModel();
+  SetMaterial(0, 1, 0, 0, 0.5f);
+  SetMaterial(1, 0, 1, 0, 1.0f);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  AddTriangle(0, 0, 1, 1, 0, 1, 0, 1, 1, 1);
+  gModel.vertices[0].selected = gModel.vertices[1].selected = gModel.vertices[2].selected = 1;
+  EXPECT_EQ(OpenModelFile("model.obj"), 0);
+  EXPECT_EQ(gModel.vertexCount, 6);
+  EXPECT_EQ(gModel.materials[0].alpha, 1.0f) << "the clean-up sorted materials by alpha";
+  EXPECT_TRUE(PolyListIsEmpty());
+}
+
+TEST_F(CommandsTest, SaveRefusesTinyModelsAndThirtyMaterials) {
+  ClearModel();
+  EXPECT_EQ(SaveModelFile(Temp("tiny.vnx").c_str(), 1), 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 1u);
+  EXPECT_EQ(ui_.ui.messages[0].text, "Nothing to save...");
+
+  for (int i = 0; i < 30; ++i) {
+    SetMaterial(i, 1, 1, 1);
+    AddTriangle(float(i), 0, 0, float(i) + 1, 0, 0, float(i), 1, 0, i);
+  }
+  gShell.modelChanged = 1;
+  const std::string thirty = Temp("thirty.vnx");
+  EXPECT_EQ(SaveModelFile(thirty.c_str(), 1), 0);
+  EXPECT_EQ(ui_.ui.messages.back().text, TooManyMaterialsText);
+  EXPECT_FALSE(FileExists(thirty));
+  EXPECT_EQ(gShell.modelChanged, 1);
+
+  gModel.materialCount = 29;
+  gModel.vertexCount = 29 * 3;
+  EXPECT_EQ(SaveModelFile(thirty.c_str(), 1), 1);
+  EXPECT_TRUE(FileExists(thirty));
+  EXPECT_EQ(gShell.modelChanged, 0);
+}
+
+TEST_F(CommandsTest, NameWithoutExtensionTakesTheFiltersExtension) {
+  ClearModel();
+  SetMaterial(0, 1, 1, 1);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  const std::string base = Temp("noext");
+  const std::string withVnx = Temp("noext.vnx");
+  EXPECT_EQ(SaveModelFile(base.c_str(), 1), 1);
+  EXPECT_TRUE(FileExists(withVnx));
+  EXPECT_FALSE(FileExists(base));
+}
+
+TEST_F(CommandsTest, SaveThenOpenFollowUp) {
+  ClearModel();
+  SetMaterial(0, 1, 1, 1);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  gShell.openAfterSave = 1;
+  gShell.commandPending = 0;
+  EXPECT_EQ(SaveModelFile("", 1), 0) << "a cancelled dialog writes nothing";
+  EXPECT_EQ(gShell.openAfterSave, 0);
+  EXPECT_EQ(gShell.commandPending, 1);
+  EXPECT_EQ(gShell.pendingCommand, 0);
+}
+
+}  // namespace

@@ -1,0 +1,272 @@
+#include "model/native_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <csignal>
+#include <cmath>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "model/model.h"
+#include "platform/scripted/scripted_ui.h"
+#include "support/model_builder.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void PutI32(Bytes& b, int32_t value) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&value);
+  b.insert(b.end(), p, p + 4);
+}
+
+void PutF32(Bytes& b, float value) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&value);
+  b.insert(b.end(), p, p + 4);
+}
+
+// A model touching every stored field: two polygons, two materials (one
+// with texture and alpha names), one projection linked from a vertex.
+void BuildSampleModel() {
+  ClearModel();
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  AddTriangle(0, 0, 1, 2, 0, 1, 0, -3, 1, 1);
+  gModel.vertices[1].selected = 1;
+  gModel.vertices[4].projected = 1;
+  gModel.vertices[4].projection = 0;
+  SetMaterial(0, 0.25f, 0.5f, 0.75f);
+  SetMaterial(1, 1, 0, 0, 0.5f);
+  ModelMaterial& m = gModel.materials[1];
+  m.specularPower = 12;
+  m.emissiveBlue = 0.125f;
+  m.hasTexture = 1;
+  std::snprintf(m.textureFile, FileNameSize, "wood.bmp");
+  m.hasAlpha = 1;
+  std::snprintf(m.alphaFile, FileNameSize, "mask.bmp");
+  gModel.projectionCount = 1;
+  for (int i = 0; i < 16; ++i) gModel.projections[0].value[i] = float(i) * 0.5f;
+  RecomputeBounds();
+}
+
+class NativeFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { path_ = TempPath("model.vnx"); }
+  void TearDown() override { std::remove(path_.c_str()); }
+  ScopedScriptedUI ui_;
+  std::string path_;
+};
+
+TEST_F(NativeFileTest, EmptyModelSavesAsMagicAndThreeZeroCounts) {
+  ClearModel();
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  Bytes expected = {'O', 'R', 'V', 'A', 'N', 'E', 'X', ' ', '2', 0};
+  for (int i = 0; i < 3; ++i) PutI32(expected, 0);
+  EXPECT_EQ(ReadAll(path_), expected);
+}
+
+TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
+  BuildSampleModel();
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  const Bytes first = ReadAll(path_);
+  ASSERT_EQ(first.size(), size_t(22 + 6 * 48 + 2 * 310 + 64));
+
+  gModel.materials[0].hidden = 1;
+  ClearModel();
+  ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
+  EXPECT_EQ(gModel.vertexCount, 6);
+  EXPECT_EQ(gModel.materialCount, 2);
+  EXPECT_EQ(gModel.projectionCount, 1);
+  EXPECT_EQ(gModel.vertices[1].selected, 0) << "selection is stored but not restored";
+  EXPECT_EQ(gModel.vertices[4].projected, 1);
+  EXPECT_STREQ(gModel.materials[1].textureFile, "wood.bmp");
+  EXPECT_STREQ(gModel.materials[1].alphaFile, "mask.bmp");
+  EXPECT_EQ(gModel.materials[1].hasAlpha, 1);
+  EXPECT_EQ(gModel.materials[0].hidden, 0);
+  EXPECT_FLOAT_EQ(gModel.projections[0].value[15], 7.5f);
+  EXPECT_FLOAT_EQ(gModel.minY, -3.0f);
+  EXPECT_FLOAT_EQ(gModel.maxX, 2.0f);
+  EXPECT_FLOAT_EQ(gModel.modelRadius, 3.0f) << "the min corner (0, -3, 0) is the farther one";
+
+  const std::string second = path_ + "2";
+  ASSERT_EQ(SaveNativeModel(second.c_str()), 1);
+  Bytes again = ReadAll(second);
+  std::remove(second.c_str());
+  // The only difference allowed is the selection flag, stored as it was in
+  // memory and cleared by the load.
+  Bytes expected = first;
+  expected[22 + 48 + 44] = 0;
+  EXPECT_EQ(again, expected);
+  EXPECT_TRUE(ui_.ui.messages.empty());
+}
+
+TEST_F(NativeFileTest, MagicIsRecognisedByItsFirstEightBytesOnly) {
+  BuildSampleModel();
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  Bytes bytes = ReadAll(path_);
+  bytes[8] = '7';
+  bytes[9] = 'x';
+  WriteAll(path_, bytes);
+  ClearModel();
+  ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
+  EXPECT_EQ(gModel.vertexCount, 6);
+  EXPECT_STREQ(gModel.materials[1].alphaFile, "mask.bmp");
+}
+
+TEST_F(NativeFileTest, VersionOneLoadsWithoutAlphaNames) {
+  Bytes b;
+  PutI32(b, 3);
+  PutI32(b, 1);
+  PutI32(b, 0);
+  for (int k = 0; k < 3; ++k) {
+    const float fields[8] = {float(k), float(k == 2), 0, 0, 0, 1, 0, 0};
+    for (float f : fields) PutF32(b, f);
+    PutI32(b, 0);
+    PutI32(b, 0);
+    PutI32(b, 0);
+    PutI32(b, 1);
+  }
+  for (int i = 0; i < 11; ++i) PutF32(b, 0.5f);
+  PutI32(b, 1);
+  Bytes name(129, 0);
+  std::memcpy(name.data(), "brick.bmp", 9);
+  b.insert(b.end(), name.begin(), name.end());
+  WriteAll(path_, b);
+
+  // Leave stale alpha data in the slot to be sure the loader clears it.
+  gModel.materials[0].hasAlpha = 1;
+  std::snprintf(gModel.materials[0].alphaFile, FileNameSize, "stale.bmp");
+  ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
+  EXPECT_EQ(gModel.vertexCount, 3);
+  EXPECT_EQ(gModel.materialCount, 1);
+  EXPECT_STREQ(gModel.materials[0].textureFile, "brick.bmp");
+  EXPECT_EQ(gModel.materials[0].hasTexture, 1);
+  EXPECT_EQ(gModel.materials[0].hasAlpha, 0);
+  EXPECT_STREQ(gModel.materials[0].alphaFile, "");
+  EXPECT_FLOAT_EQ(gModel.maxY, 1.0f);
+  EXPECT_EQ(gModel.vertices[0].selected, 0);
+}
+
+TEST_F(NativeFileTest, MissingFileReportsAndLeavesModelAlone) {
+  BuildSampleModel();
+  ASSERT_EQ(LoadNativeModel("/nonexistent/dir/model.vnx"), 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 1u);
+  EXPECT_EQ(ui_.ui.messages[0].text, "Could not open file: /nonexistent/dir/model.vnx");
+  EXPECT_EQ(ui_.ui.messages[0].caption, "Error");
+  EXPECT_EQ(gModel.vertexCount, 6);
+}
+
+// Every prefix of a valid file, and files with hostile counts, must be
+// refused with a message and leave the loaded Model as it was.
+TEST_F(NativeFileTest, TruncatedAndHostileFilesAreRefusedWithoutTouchingTheModel) {
+  BuildSampleModel();
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  const Bytes valid = ReadAll(path_);
+
+  std::vector<Bytes> hostile;
+  for (size_t n = 0; n < valid.size(); ++n) hostile.emplace_back(valid.begin(), valid.begin() + long(n));
+  const int32_t badCounts[][3] = {{-3, 0, 0},     {3, -1, 0},      {3, 0, -1},   {98307, 0, 0},
+                                  {3, 201, 0},    {3, 0, 201},     {4, 0, 0},    {0x7FFFFFFF, 1, 1},
+                                  {INT32_MIN, 0, 0}, {3, 2, 100000}};
+  for (const auto& counts : badCounts) {
+    Bytes b(valid.begin(), valid.begin() + 10);
+    for (int32_t count : counts) PutI32(b, count);
+    b.insert(b.end(), valid.begin() + 22, valid.end());
+    hostile.push_back(b);
+  }
+
+  for (size_t i = 0; i < hostile.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    BuildSampleModel();
+    ui_.ui.messages.clear();
+    WriteAll(path_, hostile[i]);
+    EXPECT_EQ(LoadNativeModel(path_.c_str()), 0);
+    ASSERT_EQ(ui_.ui.messages.size(), 1u);
+    EXPECT_EQ(ui_.ui.messages[0].caption, "Error");
+    EXPECT_EQ(ui_.ui.messages[0].text.rfind("Could not read file: " + path_, 0), 0u);
+    EXPECT_EQ(gModel.vertexCount, 6);
+    EXPECT_EQ(gModel.materialCount, 2);
+    EXPECT_STREQ(CheckModelInvariants(), "");
+  }
+}
+
+TEST_F(NativeFileTest, RandomBytesNeverBreakTheModel) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    Bytes b(random() % 2000);
+    for (auto& c : b) c = static_cast<unsigned char>(random());
+    if (round % 3 == 0 && b.size() >= 22) {
+      std::memcpy(b.data(), "ORVANEX 2", 10);
+      const int32_t counts[3] = {int32_t(random() % 40), int32_t(random() % 4), int32_t(random() % 3)};
+      const auto* bytes = reinterpret_cast<const unsigned char*>(counts);
+    std::copy(bytes, bytes + 12, b.begin() + 10);
+    }
+    WriteAll(path_, b);
+    LoadNativeModel(path_.c_str());
+    ASSERT_STREQ(CheckModelInvariants(), "") << "round " << round;
+  }
+}
+
+TEST_F(NativeFileTest, UnterminatedNamesAreCutAtTheBuffer) {
+  BuildSampleModel();
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  Bytes b = ReadAll(path_);
+  const size_t material0 = 22 + 6 * 48;
+  std::fill(b.begin() + long(material0 + 48), b.begin() + long(material0 + 48 + 129), 'a');
+  WriteAll(path_, b);
+  ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
+  EXPECT_EQ(std::strlen(gModel.materials[0].textureFile), 128u);
+}
+
+TEST_F(NativeFileTest, FailedSaveReportsAndKeepsTheExistingFile) {
+  BuildSampleModel();
+  WriteAll(path_, Bytes{'o', 'l', 'd'});
+
+  // Writing into a folder that does not exist cannot even start.
+  EXPECT_EQ(SaveNativeModel("/nonexistent/dir/out.vnx"), 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 1u);
+  EXPECT_EQ(ui_.ui.messages[0].text, "Could not open file: /nonexistent/dir/out.vnx");
+
+  // A target that is a folder: the data is written but cannot replace it.
+  const std::string folder = TempPath("folder.vnx");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  EXPECT_EQ(SaveNativeModel(folder.c_str()), 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 2u);
+  EXPECT_EQ(ui_.ui.messages[1].text, "Could not write file: " + folder);
+  EXPECT_EQ(ui_.ui.messages[1].caption, "Error");
+  struct stat info {};
+  EXPECT_NE(stat((folder + ".vnxtmp").c_str(), &info), 0) << "the temporary file is removed";
+  rmdir(folder.c_str());
+
+  // A write that fails part-way (the file size limit stands in for a full
+  // disk) leaves the old file as it was.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int result = SaveNativeModel(path_.c_str());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 3u);
+  EXPECT_EQ(ui_.ui.messages[2].text, "Could not write file: " + path_);
+  EXPECT_EQ(ReadAll(path_), (Bytes{'o', 'l', 'd'}));
+}
+
+}  // namespace
