@@ -73,6 +73,13 @@ int qlt_FileOpen(const char* name, int flags) {
     handle = open(name, access | creation | O_CLOEXEC, 0666);
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) return -1;
+  // A folder is no file to read or write, as on the system this library
+  // was first written for.
+  struct stat info {};
+  if (fstat(handle, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(handle);
+    return -1;
+  }
   if (flags & QLT_FILE_APPEND) lseek(handle, 0, SEEK_END);
   return handle;
 }

@@ -126,6 +126,11 @@ TEST_F(QltFile, CreateAloneOnlyMakesNewFiles) {
   EXPECT_EQ("", ReadFile("b"));
 }
 
+TEST_F(QltFile, FoldersAreNotFiles) {
+  EXPECT_EQ(-1, qlt_FileOpen(dir_.c_str(), QLT_FILE_READ));
+  EXPECT_EQ(-1, qlt_FileOpen(dir_.c_str(), QLT_FILE_READ | QLT_FILE_WRITE));
+}
+
 TEST_F(QltFile, WritingFlags28TruncateOrCreate) {
   WriteFile("a", "old content");
   int handle = qlt_FileOpen(Path("a").c_str(), 28);
