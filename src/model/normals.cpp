@@ -1,0 +1,161 @@
+// Vertex normals of the PolyList. Adjacency is "a vertex at exactly the same
+// position", so instead of comparing every selected vertex with the whole
+// table, vertices are grouped by position once; each selected vertex then
+// walks only its own group, in table order, so that its sum of face normals
+// is added in exactly the order of a full-table scan and rounds identically.
+#include "model/normals.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "model/model.h"
+#include "render/progress_box.h"
+
+int averageAcrossMaterials = 0;
+
+namespace {
+
+constexpr int MaxPolygons = MaxVertices / 3;
+constexpr int NoVertex = -1;
+
+// Open-addressing table from a position to the first vertex holding it;
+// four times the vertex capacity keeps the probe chains short.
+constexpr int PositionSlots = 4 * 65536;
+static_assert(PositionSlots >= 2 * MaxVertices, "position table too small");
+
+int32_t slotHead[PositionSlots];
+int32_t groupNext[MaxVertices];  // next vertex at the same position, or NoVertex
+int32_t groupTail[MaxVertices];  // indexed by a group's first vertex
+int32_t groupHead[MaxVertices];  // first vertex at this vertex's position, or NoVertex
+float faceNormal[MaxPolygons][3];
+
+const char* const NormalsLine1 = "Calculating Normals...";
+const char* const NormalsLine2 = "Please Wait...";
+
+// The bits of a coordinate with -0.0 folded into +0.0, so that positions
+// equal under float comparison hash alike.
+uint32_t CoordinateBits(float f) {
+  if (f == 0.0f) return 0;
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+uint32_t PositionHash(const ModelVertex& v) {
+  uint64_t h = CoordinateBits(v.x);
+  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.y);
+  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.z);
+  h *= 0xD6E8FEB86659FD93ull;
+  return static_cast<uint32_t>(h >> 32);
+}
+
+bool SamePosition(const ModelVertex& a, const ModelVertex& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+bool HasNaN(const ModelVertex& v) { return v.x != v.x || v.y != v.y || v.z != v.z; }
+
+// Links every vertex into the list of vertices at its position, in table
+// order. A position with a NaN coordinate equals nothing, not even itself,
+// so such a vertex joins no group.
+void GroupByPosition(int count) {
+  for (int s = 0; s < PositionSlots; ++s) slotHead[s] = NoVertex;
+  for (int j = 0; j < count; ++j) {
+    const ModelVertex& v = gModel.vertices[j];
+    groupNext[j] = NoVertex;
+    groupHead[j] = NoVertex;
+    if (HasNaN(v)) continue;
+    uint32_t slot = PositionHash(v) & (PositionSlots - 1);
+    while (slotHead[slot] != NoVertex && !SamePosition(gModel.vertices[slotHead[slot]], v)) {
+      slot = (slot + 1) & (PositionSlots - 1);
+    }
+    const int32_t head = slotHead[slot];
+    if (head == NoVertex) {
+      slotHead[slot] = j;
+      groupHead[j] = j;
+      groupTail[j] = j;
+    } else {
+      groupHead[j] = head;
+      groupNext[groupTail[head]] = j;
+      groupTail[head] = j;
+    }
+  }
+}
+
+// Angle between two unit normals in degrees; NaN when rounding pushed the
+// dot product outside -1..1 or a normal is NaN.
+float AngleDegrees(const float n[3], const float m[3]) {
+  const float dot = n[0] * m[0] + n[1] * m[1] + n[2] * m[2];
+  return std::acos(dot) * 180.0f / 3.14159265358979f;
+}
+
+// The smoothed normal of selected vertex k.
+void SmoothVertex(int k, float maxAngle) {
+  ModelVertex& vertex = gModel.vertices[k];
+  const int polygon = k / 3;
+  const float* n = faceNormal[polygon];
+  float sum[3] = {n[0], n[1], n[2]};
+  int count = 1;
+  const bool anyMaterial = averageAcrossMaterials != 0;
+  for (int j = groupHead[k]; j != NoVertex; j = groupNext[j]) {
+    const int other = j / 3;
+    if (other == polygon) continue;
+    if (!anyMaterial && gModel.vertices[j].material != vertex.material) continue;
+    const float* m = faceNormal[other];
+    const float angle = AngleDegrees(n, m);
+    if (-maxAngle < angle && angle < maxAngle) {
+      sum[0] += m[0];
+      sum[1] += m[1];
+      sum[2] += m[2];
+      ++count;
+    }
+  }
+  const float x = sum[0] / float(count);
+  const float y = sum[1] / float(count);
+  const float z = sum[2] / float(count);
+  const float length = std::sqrt(x * x + y * y + z * z);
+  vertex.nx = x / length;
+  vertex.ny = y / length;
+  vertex.nz = z / length;
+}
+
+}  // namespace
+
+void FaceNormal(int polygon, float out[3]) {
+  const ModelVertex* p = &gModel.vertices[3 * polygon];
+  const float ax = p[1].x - p[0].x, ay = p[1].y - p[0].y, az = p[1].z - p[0].z;
+  const float bx = p[2].x - p[0].x, by = p[2].y - p[0].y, bz = p[2].z - p[0].z;
+  const float x = ay * bz - az * by;
+  const float y = az * bx - ax * bz;
+  const float z = ax * by - ay * bx;
+  const float length = std::sqrt(x * x + y * y + z * z);
+  out[0] = x / length;
+  out[1] = y / length;
+  out[2] = z / length;
+}
+
+void CalculateNormals(float maxAngle) {
+  const int count = gModel.vertexCount;
+  if (count <= 0 || count > MaxVertices) return;
+  ProgressScope progress;
+  ProgressUpdate(NormalsLine1, NormalsLine2, 0);
+
+  GroupByPosition(count);
+  // A trailing partial polygon still has a face normal (from the records
+  // after the count), as a full-table scan would compute it.
+  const int polygons = (count + 2) / 3;
+  for (int t = 0; t < polygons; ++t) FaceNormal(t, faceNormal[t]);
+
+  // Report whole percentage steps only: the box shows nothing finer.
+  int nextReport = 0;
+  for (int k = 0; k < count; ++k) {
+    if (k >= nextReport) {
+      const int percent = int(int64_t(k) * 100 / count);
+      ProgressUpdate(NormalsLine1, NormalsLine2, percent);
+      nextReport = int((int64_t(percent) + 1) * count / 100);
+      while (int64_t(nextReport) * 100 / count <= percent) ++nextReport;
+    }
+    if (gModel.vertices[k].selected != 0) SmoothVertex(k, maxAngle);
+  }
+}
