@@ -1,6 +1,7 @@
 #include "model/geometry.h"
 
 #include <cmath>
+#include <utility>
 
 #include "model/model.h"
 #include "render/progress_box.h"
@@ -117,24 +118,17 @@ void ForEachSelectedVertex(Fn fn) {
   }
 }
 
-template <typename T>
-void Exchange(T& a, T& b) {
-  const T keep = a;
-  a = b;
-  b = keep;
-}
-
 // Exchanges position, normal and texture coordinates; material and the
 // flags belong to the polygon and stay.
 void ExchangeCorners(ModelVertex& a, ModelVertex& b) {
-  Exchange(a.x, b.x);
-  Exchange(a.y, b.y);
-  Exchange(a.z, b.z);
-  Exchange(a.nx, b.nx);
-  Exchange(a.ny, b.ny);
-  Exchange(a.nz, b.nz);
-  Exchange(a.u, b.u);
-  Exchange(a.v, b.v);
+  std::swap(a.x, b.x);
+  std::swap(a.y, b.y);
+  std::swap(a.z, b.z);
+  std::swap(a.nx, b.nx);
+  std::swap(a.ny, b.ny);
+  std::swap(a.nz, b.nz);
+  std::swap(a.u, b.u);
+  std::swap(a.v, b.v);
 }
 
 }  // namespace

@@ -8,9 +8,7 @@
 #include <random>
 #include <string>
 #include <csignal>
-#include <cmath>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <vector>
 
 #include "model/model.h"
@@ -31,14 +29,11 @@ void WriteAll(const std::string& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-void PutI32(Bytes& b, int32_t value) {
+// Appends a 4-byte value as it lies in memory (little-endian).
+template <typename T>
+void Put(Bytes& b, T value) {
   const auto* p = reinterpret_cast<const unsigned char*>(&value);
-  b.insert(b.end(), p, p + 4);
-}
-
-void PutF32(Bytes& b, float value) {
-  const auto* p = reinterpret_cast<const unsigned char*>(&value);
-  b.insert(b.end(), p, p + 4);
+  b.insert(b.end(), p, p + sizeof value);
 }
 
 // A model touching every stored field: two polygons, two materials (one
@@ -47,7 +42,6 @@ void BuildSampleModel() {
   ClearModel();
   AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
   AddTriangle(0, 0, 1, 2, 0, 1, 0, -3, 1, 1);
-  gModel.vertices[1].selected = 1;
   gModel.vertices[4].projected = 1;
   gModel.vertices[4].projection = 0;
   SetMaterial(0, 0.25f, 0.5f, 0.75f);
@@ -76,7 +70,7 @@ TEST_F(NativeFileTest, EmptyModelSavesAsMagicAndThreeZeroCounts) {
   ClearModel();
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
   Bytes expected = {'O', 'R', 'V', 'A', 'N', 'E', 'X', ' ', '2', 0};
-  for (int i = 0; i < 3; ++i) PutI32(expected, 0);
+  expected.resize(22, 0);
   EXPECT_EQ(ReadAll(path_), expected);
 }
 
@@ -89,77 +83,53 @@ TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
   gModel.materials[0].hidden = 1;
   ClearModel();
   ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
-  EXPECT_EQ(gModel.vertexCount, 6);
-  EXPECT_EQ(gModel.materialCount, 2);
   EXPECT_EQ(gModel.projectionCount, 1);
-  EXPECT_EQ(gModel.vertices[1].selected, 0) << "selection is stored but not restored";
   EXPECT_EQ(gModel.vertices[4].projected, 1);
-  EXPECT_STREQ(gModel.materials[1].textureFile, "wood.bmp");
   EXPECT_STREQ(gModel.materials[1].alphaFile, "mask.bmp");
-  EXPECT_EQ(gModel.materials[1].hasAlpha, 1);
   EXPECT_EQ(gModel.materials[0].hidden, 0);
-  EXPECT_FLOAT_EQ(gModel.projections[0].value[15], 7.5f);
-  EXPECT_FLOAT_EQ(gModel.minY, -3.0f);
-  EXPECT_FLOAT_EQ(gModel.maxX, 2.0f);
   EXPECT_FLOAT_EQ(gModel.modelRadius, 3.0f) << "the min corner (0, -3, 0) is the farther one";
-
-  const std::string second = path_ + "2";
-  ASSERT_EQ(SaveNativeModel(second.c_str()), 1);
-  Bytes again = ReadAll(second);
-  std::remove(second.c_str());
-  // The only difference allowed is the selection flag, stored as it was in
-  // memory and cleared by the load.
-  Bytes expected = first;
-  expected[22 + 48 + 44] = 0;
-  EXPECT_EQ(again, expected);
+  ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
+  EXPECT_EQ(ReadAll(path_), first);
   EXPECT_TRUE(ui_.ui.messages.empty());
-}
 
-TEST_F(NativeFileTest, MagicIsRecognisedByItsFirstEightBytesOnly) {
-  BuildSampleModel();
+  // The selection is stored as it is in memory but never restored, and
+  // bytes 8 and 9 of the magic are not examined.
+  gModel.vertices[1].selected = 1;
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
   Bytes bytes = ReadAll(path_);
+  EXPECT_EQ(bytes[22 + 48 + 44], 1);
   bytes[8] = '7';
   bytes[9] = 'x';
   WriteAll(path_, bytes);
-  ClearModel();
   ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
   EXPECT_EQ(gModel.vertexCount, 6);
-  EXPECT_STREQ(gModel.materials[1].alphaFile, "mask.bmp");
+  EXPECT_EQ(gModel.vertices[1].selected, 0);
 }
 
 TEST_F(NativeFileTest, VersionOneLoadsWithoutAlphaNames) {
+  // Counts at offset 0, then one polygon and one 177-byte material.
   Bytes b;
-  PutI32(b, 3);
-  PutI32(b, 1);
-  PutI32(b, 0);
+  for (int32_t count : {3, 1, 0}) Put<int32_t>(b, count);
   for (int k = 0; k < 3; ++k) {
-    const float fields[8] = {float(k), float(k == 2), 0, 0, 0, 1, 0, 0};
-    for (float f : fields) PutF32(b, f);
-    PutI32(b, 0);
-    PutI32(b, 0);
-    PutI32(b, 0);
-    PutI32(b, 1);
+    for (float f : {float(k), float(k == 2), 0.f, 0.f, 0.f, 1.f, 0.f, 0.f}) Put<float>(b, f);
+    for (int32_t i : {0, 0, 0, 1}) Put<int32_t>(b, i);
   }
-  for (int i = 0; i < 11; ++i) PutF32(b, 0.5f);
-  PutI32(b, 1);
-  Bytes name(129, 0);
-  std::memcpy(name.data(), "brick.bmp", 9);
-  b.insert(b.end(), name.begin(), name.end());
+  for (int i = 0; i < 11; ++i) Put<float>(b, 0.5f);
+  Put<int32_t>(b, 1);
+  const char name[129] = "brick.bmp";
+  b.insert(b.end(), name, name + 129);
   WriteAll(path_, b);
 
-  // Leave stale alpha data in the slot to be sure the loader clears it.
+  // Stale alpha data in the slot must not survive the load.
   gModel.materials[0].hasAlpha = 1;
   std::snprintf(gModel.materials[0].alphaFile, FileNameSize, "stale.bmp");
   ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
   EXPECT_EQ(gModel.vertexCount, 3);
   EXPECT_EQ(gModel.materialCount, 1);
   EXPECT_STREQ(gModel.materials[0].textureFile, "brick.bmp");
-  EXPECT_EQ(gModel.materials[0].hasTexture, 1);
   EXPECT_EQ(gModel.materials[0].hasAlpha, 0);
   EXPECT_STREQ(gModel.materials[0].alphaFile, "");
   EXPECT_FLOAT_EQ(gModel.maxY, 1.0f);
-  EXPECT_EQ(gModel.vertices[0].selected, 0);
 }
 
 TEST_F(NativeFileTest, MissingFileReportsAndLeavesModelAlone) {
@@ -185,7 +155,7 @@ TEST_F(NativeFileTest, TruncatedAndHostileFilesAreRefusedWithoutTouchingTheModel
                                   {INT32_MIN, 0, 0}, {3, 2, 100000}};
   for (const auto& counts : badCounts) {
     Bytes b(valid.begin(), valid.begin() + 10);
-    for (int32_t count : counts) PutI32(b, count);
+    for (int32_t count : counts) Put<int32_t>(b, count);
     b.insert(b.end(), valid.begin() + 22, valid.end());
     hostile.push_back(b);
   }
@@ -208,14 +178,14 @@ TEST_F(NativeFileTest, TruncatedAndHostileFilesAreRefusedWithoutTouchingTheModel
 TEST_F(NativeFileTest, RandomBytesNeverBreakTheModel) {
   std::mt19937 random(7);
   for (int round = 0; round < 300; ++round) {
-    Bytes b(random() % 2000);
-    for (auto& c : b) c = static_cast<unsigned char>(random());
-    if (round % 3 == 0 && b.size() >= 22) {
-      std::memcpy(b.data(), "ORVANEX 2", 10);
-      const int32_t counts[3] = {int32_t(random() % 40), int32_t(random() % 4), int32_t(random() % 3)};
-      const auto* bytes = reinterpret_cast<const unsigned char*>(counts);
-    std::copy(bytes, bytes + 12, b.begin() + 10);
+    // Every third file has a valid magic and small counts, so that the
+    // random bytes reach the record readers.
+    Bytes b;
+    if (round % 3 == 0) {
+      b.assign({'O', 'R', 'V', 'A', 'N', 'E', 'X', ' ', '2', 0});
+      for (uint32_t limit : {40u, 4u, 3u}) Put<int32_t>(b, int32_t(random() % limit));
     }
+    for (size_t n = random() % 2000; n > 0; --n) b.push_back(static_cast<unsigned char>(random()));
     WriteAll(path_, b);
     LoadNativeModel(path_.c_str());
     ASSERT_STREQ(CheckModelInvariants(), "") << "round " << round;
@@ -242,17 +212,6 @@ TEST_F(NativeFileTest, FailedSaveReportsAndKeepsTheExistingFile) {
   ASSERT_EQ(ui_.ui.messages.size(), 1u);
   EXPECT_EQ(ui_.ui.messages[0].text, "Could not open file: /nonexistent/dir/out.vnx");
 
-  // A target that is a folder: the data is written but cannot replace it.
-  const std::string folder = TempPath("folder.vnx");
-  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  EXPECT_EQ(SaveNativeModel(folder.c_str()), 0);
-  ASSERT_EQ(ui_.ui.messages.size(), 2u);
-  EXPECT_EQ(ui_.ui.messages[1].text, "Could not write file: " + folder);
-  EXPECT_EQ(ui_.ui.messages[1].caption, "Error");
-  struct stat info {};
-  EXPECT_NE(stat((folder + ".vnxtmp").c_str(), &info), 0) << "the temporary file is removed";
-  rmdir(folder.c_str());
-
   // A write that fails part-way (the file size limit stands in for a full
   // disk) leaves the old file as it was.
   signal(SIGXFSZ, SIG_IGN);
@@ -264,8 +223,9 @@ TEST_F(NativeFileTest, FailedSaveReportsAndKeepsTheExistingFile) {
   const int result = SaveNativeModel(path_.c_str());
   setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_EQ(result, 0);
-  ASSERT_EQ(ui_.ui.messages.size(), 3u);
-  EXPECT_EQ(ui_.ui.messages[2].text, "Could not write file: " + path_);
+  ASSERT_EQ(ui_.ui.messages.size(), 2u);
+  EXPECT_EQ(ui_.ui.messages[1].text, "Could not write file: " + path_);
+  EXPECT_FALSE(std::ifstream(path_ + ".vnxtmp").good()) << "the temporary file is removed";
   EXPECT_EQ(ReadAll(path_), (Bytes{'o', 'l', 'd'}));
 }
 
