@@ -53,44 +53,38 @@ TEST_F(CommandsTest, FileKindComesFromTheExtensionsFirstCharacter) {
   EXPECT_EQ(WriteKindOf("ship.3ds"), FileKind::Unknown) << "3D Studio files are read only";
 }
 
-TEST_F(CommandsTest, OpenAnsweredNoKeepsThinPolygonsInThePolyList) {
+TEST_F(CommandsTest, OpenOffersToDeleteThinPolygons) {
   BuildModelWithThinPolygon();
   const std::string path = Temp("thin.vnx");
   ASSERT_EQ(SaveNativeModel(path.c_str()), 1);
-  ClearModel();
-  gShell.modelChanged = 1;
-
-  ui_.ui.Answer(IDNO);
-  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
-  EXPECT_EQ(gShell.modelChanged, 0);
-  EXPECT_EQ(gShell.viewpoint, 6);
-  EXPECT_FLOAT_EQ(gShell.cameraZ, -2.0f * gModel.modelRadius);
-  ASSERT_EQ(ui_.ui.messages.size(), 1u);
-  EXPECT_EQ(ui_.ui.messages[0].caption, "WARNING !!!");
-  EXPECT_EQ(ui_.ui.messages[0].text,
-            "1 infinitely thin polygon(s) were found in this model. To avoid potential errors, these "
-            "polygons need to be deleted.\n\nWould you like to delete these polygons now?");
-  EXPECT_EQ(gModel.vertexCount, 9);
-  int selectedPolygons = 0;
-  for (int p = 0; p < 3; ++p) {
-    const ModelVertex& v = gModel.vertices[3 * p];
-    if (v.selected) {
-      ++selectedPolygons;
-      EXPECT_EQ(v.x, 5.0f);
+  for (int answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer);
+    ClearModel();
+    gShell.modelChanged = 1;
+    ui_.ui.messages.clear();
+    ui_.ui.Answer(answer);
+    ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+    EXPECT_EQ(gShell.modelChanged, 0);
+    EXPECT_EQ(gShell.viewpoint, 6);
+    EXPECT_FLOAT_EQ(gShell.cameraZ, -2.0f * gModel.modelRadius);
+    ASSERT_EQ(ui_.ui.messages.size(), 1u);
+    EXPECT_EQ(ui_.ui.messages[0].caption, "WARNING !!!");
+    EXPECT_EQ(ui_.ui.messages[0].text,
+              "1 infinitely thin polygon(s) were found in this model. To avoid potential errors, these "
+              "polygons need to be deleted.\n\nWould you like to delete these polygons now?");
+    EXPECT_EQ(ui_.ui.progressCreated, ui_.ui.progressDestroyed);
+    if (answer == IDYES) {
+      EXPECT_EQ(gModel.vertexCount, 6);
+      EXPECT_TRUE(PolyListIsEmpty());
+      continue;
+    }
+    // Answered No, exactly the thin polygon stays in the PolyList.
+    ASSERT_EQ(gModel.vertexCount, 9);
+    for (int p = 0; p < 3; ++p) {
+      const ModelVertex& v = gModel.vertices[3 * p];
+      EXPECT_EQ(v.selected == 1, v.x == 5.0f) << "polygon " << p;
     }
   }
-  EXPECT_EQ(selectedPolygons, 1);
-  EXPECT_EQ(ui_.ui.progressCreated, ui_.ui.progressDestroyed);
-}
-
-TEST_F(CommandsTest, OpenAnsweredYesDeletesThinPolygons) {
-  BuildModelWithThinPolygon();
-  const std::string path = Temp("thin2.vnx");
-  ASSERT_EQ(SaveNativeModel(path.c_str()), 1);
-  ui_.ui.Answer(IDYES);
-  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
-  EXPECT_EQ(gModel.vertexCount, 6);
-  EXPECT_TRUE(PolyListIsEmpty());
 }
 
 TEST_F(CommandsTest, OpenOfAnUnknownExtensionLoadsNothingButTidiesTheModel) {
