@@ -10,71 +10,49 @@
 
 namespace {
 
-int CountText(const ScriptedUI& ui, const std::string& entry) {
+int CountText(const ScriptedUI& ui, int control, const std::string& text) {
+  const std::string entry = std::to_string(control) + ":" + text;
   return int(std::count(ui.progressTexts.begin(), ui.progressTexts.end(), entry));
 }
 
-const std::string Percent = std::to_string(ProgressPercentLine) + ":";
+TEST(ProgressBoxTest, SuppressesRepeatsAndThrottlesRisingPercentages) {
+  ScopedScriptedUI ui;
+  _qlt_InitTimer();
+  ProgressShow();
+  EXPECT_EQ(CountText(ui.ui, ProgressGroup, "PROGRESS"), 1);
+  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, ""), 1);
 
-class ProgressBoxTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    _qlt_InitTimer();
-    ProgressShow();
-  }
-  void TearDown() override { ProgressHide(); }
-  ScopedScriptedUI ui_;
-};
-
-TEST_F(ProgressBoxTest, ShowsCaptionAndEmptyLines) {
-  EXPECT_EQ(ui_.ui.progressCreated, 1);
-  EXPECT_EQ(CountText(ui_.ui, std::to_string(ProgressGroup) + ":PROGRESS"), 1);
-  EXPECT_EQ(CountText(ui_.ui, Percent), 1);
-  EXPECT_TRUE(ProgressIsShowing());
-}
-
-TEST_F(ProgressBoxTest, SamePercentageChangesTheBoxOnce) {
-  ui_.ui.progressTexts.clear();
+  // The same percentage twice changes the box once.
   ProgressUpdate("Working", "Please Wait...", 0);
   ProgressUpdate("Working", "Please Wait...", 0);
-  EXPECT_EQ(CountText(ui_.ui, Percent + "0% Complete"), 1);
-  EXPECT_EQ(CountText(ui_.ui, std::to_string(ProgressLine1) + ":Working"), 1);
-}
+  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "0% Complete"), 1);
+  EXPECT_EQ(CountText(ui.ui, ProgressLine1, "Working"), 1);
 
-TEST_F(ProgressBoxTest, OutOfRangePercentageShowsLinesAndEmptyPercentLine) {
-  ui_.ui.progressTexts.clear();
-  _qlt_SetTime(100000);  // far from the last update, so nothing is throttled
-  ProgressUpdate("A", "B", 150);
-  EXPECT_EQ(CountText(ui_.ui, std::to_string(ProgressLine1) + ":A"), 1);
-  EXPECT_EQ(CountText(ui_.ui, std::to_string(ProgressLine2) + ":B"), 1);
-  EXPECT_EQ(CountText(ui_.ui, Percent), 1);
-}
-
-TEST_F(ProgressBoxTest, RapidRisingPercentagesShowOnlyTheFirst) {
-  ProgressUpdate("Pass", nullptr, 0);
-  ui_.ui.progressTexts.clear();
+  // Rising percentages within 100 timer units show only the first.
   _qlt_SetTime(50000);
   ProgressUpdate(nullptr, nullptr, 10);
   ProgressUpdate(nullptr, nullptr, 20);
-  ProgressUpdate(nullptr, nullptr, 30);
-  EXPECT_EQ(CountText(ui_.ui, Percent + "10% Complete"), 1);
-  EXPECT_EQ(CountText(ui_.ui, Percent + "20% Complete"), 0);
-  EXPECT_EQ(CountText(ui_.ui, Percent + "30% Complete"), 0);
-  // Lines without a percentage are always shown at once.
+  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "10% Complete"), 1);
+  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "20% Complete"), 0);
+
+  // Without a percentage the lines are shown at once; out of range the
+  // percentage line is emptied.
   ProgressUpdate("Now", nullptr, -1);
-  EXPECT_EQ(CountText(ui_.ui, std::to_string(ProgressLine1) + ":Now"), 1);
+  EXPECT_EQ(CountText(ui.ui, ProgressLine1, "Now"), 1);
+  _qlt_SetTime(100000);
+  ProgressUpdate("A", "B", 150);
+  EXPECT_EQ(CountText(ui.ui, ProgressLine2, "B"), 1);
+  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, ""), 3);
+  ProgressHide();
 }
 
-TEST(ProgressScopeTest, OpensOnlyWhenNoBoxIsShowing) {
+TEST(ProgressBoxTest, ScopeOpensABoxOnlyWhenNoneIsShowing) {
   ScopedScriptedUI ui;
   {
-    ProgressScope scope;
-    EXPECT_TRUE(ProgressIsShowing());
-    {
-      ProgressScope inner;
-      EXPECT_EQ(ui.ui.progressCreated, 1);
-    }
-    EXPECT_TRUE(ProgressIsShowing()) << "an inner pass leaves the outer box open";
+    ProgressScope outer;
+    ProgressScope inner;
+    EXPECT_EQ(ui.ui.progressCreated, 1);
+    EXPECT_EQ(ui.ui.cursor, CursorShape::Hourglass);
   }
   EXPECT_FALSE(ProgressIsShowing());
   EXPECT_EQ(ui.ui.progressDestroyed, 1);
