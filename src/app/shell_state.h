@@ -10,7 +10,6 @@ struct ShellState {
   int32_t commandPending = 0;
   int32_t pendingCommand = 0;
   int32_t openAfterSave = 0;
-  int32_t exitAfterSave = 0;
   float viewRotation[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   float modelOffset[3] = {0, 0, 0};
   float panX = 0, panY = 0, cameraZ = 0;

@@ -95,6 +95,10 @@ void SmoothVertex(int k, float maxAngle) {
   ModelVertex& vertex = gModel.vertices[k];
   const int polygon = k / 3;
   const float* n = faceNormal[polygon];
+  // A polygon of zero area (coincident or collinear corners) has no
+  // direction to give; its vertices keep the normals they had rather than
+  // taking NaN into the model.
+  if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2])) return;
   float sum[3] = {n[0], n[1], n[2]};
   int count = 1;
   const bool anyMaterial = averageAcrossMaterials != 0;

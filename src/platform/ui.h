@@ -9,7 +9,6 @@ enum MessageBoxFlags : unsigned {
   MB_OK = 0x0,
   MB_OKCANCEL = 0x1,
   MB_YESNO = 0x4,
-  MB_ICONEXCLAMATION = 0x30,
   MB_SYSTEMMODAL = 0x1000,
   MB_TYPEMASK = 0xF,
 };

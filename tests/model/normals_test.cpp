@@ -97,6 +97,18 @@ void FillRandomMesh(std::mt19937& rng, int side, int materials, int selectPercen
     std::swap_ranges(v + 3 * p, v + 3 * p + 3, v + 3 * int(rng() % unsigned(p + 1)));
 }
 
+TEST_F(NormalsTest, ZeroAreaPolygonsKeepTheirNormalsAndLeaveNoNaN) {
+  AddPolygon({0, 0, 0}, {1, 0, 0}, {2, 0, 0}, 0, 1);  // collinear corners
+  AddPolygon({0, 0, 0}, {0, 0, 0}, {0, 1, 0}, 0, 1);  // coincident corners
+  AddPolygon({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, 0, 1);  // a proper neighbour
+  CalculateNormals(179);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(gModel.vertices[k].nx, 7.0f) << "vertex " << k;
+  for (int k = 6; k < 9; ++k) {
+    EXPECT_EQ(gModel.vertices[k].nz, 1.0f);
+    EXPECT_EQ(gModel.vertices[k].nx, 0.0f);
+  }
+}
+
 TEST_F(NormalsTest, MatchesAllPairsPassBitForBit) {
   const float angles[] = {0.0f, 45.0f, 179.0f, 91.0f, 12.5f};
   // Every angle with and without averaging across materials, on three kinds of mesh.

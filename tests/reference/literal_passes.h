@@ -114,6 +114,8 @@ inline void CalculateNormals(Model& model, float maxAngle, int averageAcrossMate
     const int t = k / 3;
     float n[3];
     FaceNormal(model, t, n);
+    // A polygon of zero area has no direction to give: keep the old normal.
+    if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2])) continue;
     float s[3] = {n[0], n[1], n[2]};
     int count = 1;
     for (int j = 0; j < model.vertexCount; ++j) {
