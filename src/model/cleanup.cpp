@@ -53,27 +53,6 @@ unsigned char savedPayload[MaxVertices][36];
 constexpr size_t PayloadSize = offsetof(ModelVertex, projected);
 static_assert(PayloadSize == sizeof savedPayload[0], "payload is x through material");
 
-// ---- Progress ---------------------------------------------------------
-
-// Reports step/total only when the whole percentage changes, so that long
-// loops pay one comparison per step.
-class PercentReporter {
- public:
-  PercentReporter(const char* line, int total) : line_(line), total_(total > 0 ? total : 1) {}
-  void At(int step) {
-    if (step < next_) return;
-    const int percent = int(int64_t(step) * 100 / total_);
-    ProgressUpdate(line_, PleaseWait, percent);
-    next_ = int((int64_t(percent) + 1) * total_ / 100);
-    while (int64_t(next_) * 100 / total_ <= percent) ++next_;
-  }
-
- private:
-  const char* line_;
-  int total_;
-  int next_ = 0;
-};
-
 // ---- Material records ---------------------------------------------------
 
 // Copies a material into a slot; `hidden` belongs to the slot, not to the
@@ -296,7 +275,7 @@ void PlaceRuns(int count, int ranks, PercentReporter& report) {
 void SortPolygonsByMaterial() {
   const int count = gModel.vertexCount;
   if (count < 2) return;
-  PercentReporter report("Sorting polygon list...", 2 * count);
+  PercentReporter report("Sorting polygon list...", PleaseWait, 2 * count);
   const int ranks = RankKeys(count);
   PlanInsertions(count, ranks, report);
   PlaceRuns(count, ranks, report);

@@ -67,37 +67,31 @@ void TurnPair(float& a, float& b, const Turn& t) {
   b = static_cast<float>(t.s * a0 + t.q * b0);
 }
 
-}  // namespace
-
-void RotateX(float degrees) {
+// Turns the pair (a, b) of every position and of every normal.
+void TurnAll(float degrees, float ModelVertex::*a, float ModelVertex::*b, float ModelVertex::*na,
+             float ModelVertex::*nb) {
   const Turn t = MakeTurn(degrees);
   for (int i = 0; i < gModel.vertexCount; ++i) {
     ModelVertex& v = gModel.vertices[i];
-    TurnPair(v.y, v.z, t);
-    TurnPair(v.ny, v.nz, t);
+    TurnPair(v.*a, v.*b, t);
+    TurnPair(v.*na, v.*nb, t);
   }
   RecomputeBounds();
+}
+
+}  // namespace
+
+void RotateX(float degrees) {
+  TurnAll(degrees, &ModelVertex::y, &ModelVertex::z, &ModelVertex::ny, &ModelVertex::nz);
 }
 
 // About Y the turn takes Z towards X: x' = q x + s z, z' = -s x + q z.
 void RotateY(float degrees) {
-  const Turn t = MakeTurn(degrees);
-  for (int i = 0; i < gModel.vertexCount; ++i) {
-    ModelVertex& v = gModel.vertices[i];
-    TurnPair(v.z, v.x, t);
-    TurnPair(v.nz, v.nx, t);
-  }
-  RecomputeBounds();
+  TurnAll(degrees, &ModelVertex::z, &ModelVertex::x, &ModelVertex::nz, &ModelVertex::nx);
 }
 
 void RotateZ(float degrees) {
-  const Turn t = MakeTurn(degrees);
-  for (int i = 0; i < gModel.vertexCount; ++i) {
-    ModelVertex& v = gModel.vertices[i];
-    TurnPair(v.x, v.y, t);
-    TurnPair(v.nx, v.ny, t);
-  }
-  RecomputeBounds();
+  TurnAll(degrees, &ModelVertex::x, &ModelVertex::y, &ModelVertex::nx, &ModelVertex::ny);
 }
 
 // ---- PolyList operations ---------------------------------------------------

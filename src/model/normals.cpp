@@ -151,15 +151,9 @@ void CalculateNormals(float maxAngle) {
   const int polygons = (count + 2) / 3;
   for (int t = 0; t < polygons; ++t) FaceNormal(t, faceNormal[t]);
 
-  // Report whole percentage steps only: the box shows nothing finer.
-  int nextReport = 0;
+  PercentReporter report(NormalsLine1, NormalsLine2, count);
   for (int k = 0; k < count; ++k) {
-    if (k >= nextReport) {
-      const int percent = int(int64_t(k) * 100 / count);
-      ProgressUpdate(NormalsLine1, NormalsLine2, percent);
-      nextReport = int((int64_t(percent) + 1) * count / 100);
-      while (int64_t(nextReport) * 100 / count <= percent) ++nextReport;
-    }
+    report.At(k);
     if (gModel.vertices[k].selected != 0) SmoothVertex(k, maxAngle);
   }
 }

@@ -1,5 +1,6 @@
 #include "render/progress_box.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/ui.h"
@@ -66,4 +67,14 @@ ProgressScope::~ProgressScope() {
   if (!opened_) return;
   ProgressHide();
   Ui().SetCursor(CursorShape::Arrow);
+}
+
+PercentReporter::PercentReporter(const char* line1, const char* line2, int total)
+    : line1_(line1), line2_(line2), total_(total > 0 ? total : 1) {}
+
+void PercentReporter::Report(int step) {
+  const int percent = int(int64_t(step) * 100 / total_);
+  ProgressUpdate(line1_, line2_, percent);
+  next_ = int((int64_t(percent) + 1) * total_ / 100);
+  while (int64_t(next_) * 100 / total_ <= percent) ++next_;
 }

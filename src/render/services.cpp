@@ -84,37 +84,39 @@ int qlt_FileOpen(const char* name, int flags) {
   return handle;
 }
 
-// Moves up to count bytes with repeated calls until all are moved, the end
-// of the file is reached or a call fails; *done gets the bytes moved.
-int qlt_FileRead(int handle, void* buffer, int32_t count, int32_t* done) {
+namespace {
+
+// Moves up to count bytes with repeated calls of `move` (read or write)
+// until all are moved, the end of the file is reached or a call fails;
+// *done gets the bytes moved.
+template <typename Move>
+int MoveBytes(int handle, bool hasBuffer, int32_t count, int32_t* done, Move move) {
   int32_t total = 0;
   int result = 1;
-  if (handle < 0 || count < 0 || (count > 0 && !buffer)) result = 0;
+  if (handle < 0 || count < 0 || (count > 0 && !hasBuffer)) result = 0;
   while (result && total < count) {
-    const ssize_t got = read(handle, static_cast<char*>(buffer) + total, static_cast<size_t>(count - total));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) result = 0;
-    if (got <= 0) break;
-    total += static_cast<int32_t>(got);
+    const ssize_t moved = move(total, static_cast<size_t>(count - total));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0) result = 0;
+    if (moved <= 0) break;
+    total += static_cast<int32_t>(moved);
   }
   if (done) *done = total;
   return result;
 }
 
+}  // namespace
+
+int qlt_FileRead(int handle, void* buffer, int32_t count, int32_t* done) {
+  char* bytes = static_cast<char*>(buffer);
+  return MoveBytes(handle, buffer != nullptr, count, done,
+                   [&](int32_t at, size_t n) { return read(handle, bytes + at, n); });
+}
+
 int qlt_FileWrite(int handle, const void* buffer, int32_t count, int32_t* done) {
-  int32_t total = 0;
-  int result = 1;
-  if (handle < 0 || count < 0 || (count > 0 && !buffer)) result = 0;
-  while (result && total < count) {
-    const ssize_t put =
-        write(handle, static_cast<const char*>(buffer) + total, static_cast<size_t>(count - total));
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) result = 0;
-    if (put <= 0) break;
-    total += static_cast<int32_t>(put);
-  }
-  if (done) *done = total;
-  return result;
+  const char* bytes = static_cast<const char*>(buffer);
+  return MoveBytes(handle, buffer != nullptr, count, done,
+                   [&](int32_t at, size_t n) { return write(handle, bytes + at, n); });
 }
 
 int qlt_FileClose(int handle) {
