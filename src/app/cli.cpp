@@ -19,7 +19,7 @@ namespace {
 const char* const Usage =
     "usage: vornix info FILE\n"
     "       vornix convert IN OUT [--delete-thin] [--center] [--rotate X,Y,Z] [--scale F]\n"
-    "                             [--smooth DEG]\n";
+    "                             [--smooth DEG] [--flip-v] [--strip-uv]\n";
 
 struct ConvertOptions {
   bool deleteThin = false;
@@ -30,11 +30,15 @@ struct ConvertOptions {
   float scaleFactor = 1;
   bool smooth = false;
   float smoothAngle = 0;
+  bool flipV = false;
+  bool stripUV = false;
 };
 
 // The answers the command line gives to the program's questions.
 struct Answers {
   bool deleteThin = false;
+  bool flipV = false;
+  bool stripUV = false;
 };
 
 int AnswerQuestion(const char* text, const char* caption, unsigned type, void* context) {
@@ -43,6 +47,8 @@ int AnswerQuestion(const char* text, const char* caption, unsigned type, void* c
   if (kind == MB_YESNO) {
     if (answers.deleteThin && std::strstr(text, "infinitely thin polygon(s)") && std::strcmp(caption, "WARNING !!!") == 0)
       return IDYES;
+    if (answers.flipV && std::strcmp(text, InvertVQuestionText) == 0) return IDYES;
+    if (answers.stripUV && std::strcmp(text, StripUVQuestionText) == 0) return IDYES;
     return IDNO;
   }
   return kind == MB_OKCANCEL ? IDCANCEL : IDOK;
@@ -86,6 +92,10 @@ int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& option
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (std::strcmp(option, "--delete-thin") == 0) {
       options.deleteThin = true;
+    } else if (std::strcmp(option, "--flip-v") == 0) {
+      options.flipV = true;
+    } else if (std::strcmp(option, "--strip-uv") == 0) {
+      options.stripUV = true;
     } else if (std::strcmp(option, "--center") == 0) {
       options.center = true;
     } else if (std::strcmp(option, "--rotate") == 0) {
@@ -175,6 +185,8 @@ int RunConvert(int argc, char** argv, Answers& answers) {
   if (const int status = ParseConvertOptions(argc, argv, 4, options)) return status;
   if (!CanWrite(WriteKindOf(out))) return Fail(std::string("cannot write '") + out + "': unsupported file type");
   answers.deleteThin = options.deleteThin;
+  answers.flipV = options.flipV;
+  answers.stripUV = options.stripUV;
   if (const int status = OpenForCommand(in)) return status;
   ApplyConvertOptions(options);
   if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + out + "'");

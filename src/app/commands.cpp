@@ -5,7 +5,11 @@
 #include <string>
 
 #include "app/shell_state.h"
+#include "formats/export_tables.h"
+#include "formats/x_export.h"
+#include "formats/x_import.h"
 #include "model/cleanup.h"
+#include "model/geometry.h"
 #include "model/model.h"
 #include "model/native_file.h"
 #include "platform/ui.h"
@@ -18,6 +22,16 @@ const char* const NothingToSaveText = "Nothing to save...";
 const char* const TooManyMaterialsText =
     "This model can not be saved as a Quelt 3D! model because there are more than 30 materials "
     "being used. Save as DirectX recommended.";
+const char* const ReminderText =
+    "Reminder - It is recommended that you save all of your 3D Models in the Vornix 3D! (*.VNX) file "
+    "format until you are ready to export to a different format.";
+const char* const InvertVQuestionText =
+    "Because of a subtle problem with Direct3D, the V texture coordinates MAY need to be reversed. "
+    "Would you like to invert the representation of the V texture coordinates?\n";
+const char* const StripUVQuestionText =
+    "Would you like to remove unnecessary\nu,v texture coordinates from\ntextureless polygons?\n\n"
+    "By selecting yes, you will have fully\noptimized model data.\n\nBy selecting no, you will "
+    "retain\ntexture coordinates which may be\ndesirable.\n";
 
 // The export tables hold this many materials; the Save command refuses more.
 constexpr int MaxSavedMaterials = 30;
@@ -75,13 +89,53 @@ void ClearProjectionLinks() {
 int ReadByKind(FileKind kind, const char* path) {
   switch (kind) {
     case FileKind::Native: return LoadNativeModel(path);
+    case FileKind::DirectX: return ImportX(path);
     default: return 0;
   }
+}
+
+void ShowReminder() { MessageBoxSafe(ReminderText, "Vornix 3D! Reminder", MB_OK); }
+
+bool AskYesNo(const char* question) { return MessageBoxSafe(question, "Vornix 3D!", MB_YESNO) == IDYES; }
+
+void SetSelectedOnEveryVertex(int selected) {
+  for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].selected = selected;
+}
+
+bool HasTexture(int material) {
+  return material >= 0 && material < gModel.materialCount && gModel.materials[material].hasTexture == 1;
+}
+
+// Inverting twice (v to 1 - v and back) is not exact in floating point, so
+// the V coordinates are kept aside and put back as they were.
+float savedV[MaxVertices];
+
+int SaveAsX(const char* path) {
+  ShowReminder();
+  CleanUpModel();
+  const bool invertV = AskYesNo(InvertVQuestionText);
+  if (invertV) {
+    for (int i = 0; i < gModel.vertexCount; ++i) savedV[i] = gModel.vertices[i].v;
+    SetSelectedOnEveryVertex(1);
+    ReverseV();
+  }
+  const int clearUV = AskYesNo(StripUVQuestionText) ? 1 : 0;
+  const int result = PrepareExport(clearUV, path) && ExportX(path);
+  if (invertV) {
+    // Coordinates cleared for textureless materials stay cleared.
+    for (int i = 0; i < gModel.vertexCount; ++i) {
+      ModelVertex& v = gModel.vertices[i];
+      v.v = clearUV && !HasTexture(v.material) ? 0.0f : savedV[i];
+    }
+    SetSelectedOnEveryVertex(0);
+  }
+  return result;
 }
 
 int WriteByKind(FileKind kind, const char* path) {
   switch (kind) {
     case FileKind::Native: return SaveNativeModel(path);
+    case FileKind::DirectX: return SaveAsX(path);
     default: return 0;
   }
 }
@@ -104,8 +158,8 @@ void RunSaveFollowUps() {
 FileKind ReadKindOf(const char* path) { return KindOfFirstCharacter(path, true); }
 FileKind WriteKindOf(const char* path) { return KindOfFirstCharacter(path, false); }
 
-bool CanRead(FileKind kind) { return kind == FileKind::Native; }
-bool CanWrite(FileKind kind) { return kind == FileKind::Native; }
+bool CanRead(FileKind kind) { return kind == FileKind::Native || kind == FileKind::DirectX; }
+bool CanWrite(FileKind kind) { return kind == FileKind::Native || kind == FileKind::DirectX; }
 
 int OpenModelFile(const char* path) {
   gShell.modelChanged = 0;

@@ -25,3 +25,7 @@ int SaveModelFile(const char* path, int filterIndex);
 
 extern const char* const NothingToSaveText;
 extern const char* const TooManyMaterialsText;
+// The export reminder and the two questions of the X branch of Save.
+extern const char* const ReminderText;
+extern const char* const InvertVQuestionText;
+extern const char* const StripUVQuestionText;

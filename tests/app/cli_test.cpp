@@ -1,10 +1,13 @@
 // Runs the vornix program itself, as a user or a script would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
 
+#include "model/cleanup.h"
 #include "model/model.h"
 #include "model/native_file.h"
 #include "platform/scripted/scripted_ui.h"
@@ -119,6 +122,52 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
     EXPECT_EQ(r.err.back(), '\n');
   }
   EXPECT_EQ(RunVornix("").status, 2) << "no command prints the usage";
+}
+
+// The sample model through X and back keeps every polygon, material, normal
+// and texture coordinate to the six decimals the X text carries.
+TEST(CliXTest, SampleRoundTripsThroughXText) {
+  const std::string x = TempPath("round.x"), back = TempPath("round.vnx"), flipped = TempPath("flipped.vnx");
+  RunResult r = RunVornix(std::string("convert ") + VORNIX_SAMPLE_MODEL + " " + x);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string reminder = "Vornix 3D! Reminder: Reminder - It is recommended";
+  const size_t first = r.err.find(reminder);
+  EXPECT_NE(first, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(reminder, first + 1), std::string::npos) << "printed once";
+  EXPECT_EQ(r.err.find("vornix:"), std::string::npos) << "the reminder is no error";
+  ASSERT_EQ(RunVornix("convert " + x + " " + back).status, 0);
+  ASSERT_EQ(RunVornix(std::string("convert ") + VORNIX_SAMPLE_MODEL + " " + x + " --flip-v").status, 0);
+  ASSERT_EQ(RunVornix("convert " + x + " " + flipped).status, 0);
+
+  ScopedScriptedUI ui;
+  static Model original;
+  ASSERT_EQ(LoadNativeModel(VORNIX_SAMPLE_MODEL), 1);
+  CleanUpModel();  // as saving does: polygons in material order
+  original = gModel;
+  ASSERT_EQ(LoadNativeModel(flipped.c_str()), 1);
+  static Model inverted;
+  inverted = gModel;
+  ASSERT_EQ(LoadNativeModel(back.c_str()), 1);
+  ASSERT_EQ(gModel.vertexCount, original.vertexCount);
+  ASSERT_EQ(gModel.materialCount, original.materialCount);
+  for (int i = 0; i < gModel.materialCount; ++i) {
+    const ModelMaterial &a = original.materials[i], &b = gModel.materials[i];
+    EXPECT_NEAR(a.red, b.red, 1e-6f);
+    EXPECT_NEAR(a.alpha, b.alpha, 1e-6f);
+    EXPECT_NEAR(a.specularPower, b.specularPower, 1e-6f);
+    EXPECT_EQ(a.hasTexture, b.hasTexture);
+  }
+  auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-6f * std::max(1.0f, std::fabs(a)); };
+  int differing = 0;
+  for (int i = 0; i < gModel.vertexCount; ++i) {
+    const ModelVertex &a = original.vertices[i], &b = gModel.vertices[i], &f = inverted.vertices[i];
+    const bool same = near(a.x, b.x) && near(a.y, b.y) && near(a.z, b.z) && near(a.nx, b.nx) &&
+                      near(a.ny, b.ny) && near(a.nz, b.nz) && near(a.u, b.u) && near(a.v, b.v) &&
+                      a.material == b.material && near(1.0f - a.v, f.v);
+    if (!same && ++differing <= 3) ADD_FAILURE() << "vertex " << i << " differs";
+  }
+  EXPECT_EQ(differing, 0);
+  for (const std::string& p : {x, back, flipped}) std::remove(p.c_str());
 }
 
 TEST(CliSampleTest, SampleModelOpensCleanly) {

@@ -1,0 +1,342 @@
+#include "formats/x_export.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "formats/export_tables.h"
+#include "model/model.h"
+#include "platform/ui.h"
+#include "render/qlt.h"
+
+namespace {
+
+struct XTemplate {
+  const char* name;
+  const char* guid;
+  const char* members[6];  // ends with a null
+};
+
+// The standard declarations, written ahead of the data so that any reader
+// knows every type the file uses.
+const XTemplate Templates[] = {
+    {"Header", "<3D82AB43-62DA-11cf-AB39-0020AF71E433>", {"WORD major;", "WORD minor;", "DWORD flags;"}},
+    {"Vector", "<3D82AB5E-62DA-11cf-AB39-0020AF71E433>", {"FLOAT x;", "FLOAT y;", "FLOAT z;"}},
+    {"Coords2d", "<F6F23F44-7686-11cf-8F52-0040333594A3>", {"FLOAT u;", "FLOAT v;"}},
+    {"Matrix4x4", "<F6F23F45-7686-11cf-8F52-0040333594A3>", {"array FLOAT matrix[16];"}},
+    {"ColorRGBA",
+     "<35FF44E0-6C7C-11cf-8F52-0040333594A3>",
+     {"FLOAT red;", "FLOAT green;", "FLOAT blue;", "FLOAT alpha;"}},
+    {"ColorRGB", "<D3E16E81-7835-11cf-8F52-0040333594A3>", {"FLOAT red;", "FLOAT green;", "FLOAT blue;"}},
+    {"IndexedColor", "<1630B820-7842-11cf-8F52-0040333594A3>", {"DWORD index;", "ColorRGBA indexColor;"}},
+    {"Boolean", "<4885AE61-78E8-11cf-8F52-0040333594A3>", {"WORD truefalse;"}},
+    {"Boolean2d", "<4885AE63-78E8-11cf-8F52-0040333594A3>", {"Boolean u;", "Boolean v;"}},
+    {"MaterialWrap", "<4885AE60-78E8-11cf-8F52-0040333594A3>", {"Boolean u;", "Boolean v;"}},
+    {"TextureFilename", "<A42790E1-7810-11cf-8F52-0040333594A3>", {"STRING filename;"}},
+    {"Material",
+     "<3D82AB4D-62DA-11cf-AB39-0020AF71E433>",
+     {"ColorRGBA faceColor;", "FLOAT power;", "ColorRGB specularColor;", "ColorRGB emissiveColor;", "[...]"}},
+    {"MeshFace",
+     "<3D82AB5F-62DA-11cf-AB39-0020AF71E433>",
+     {"DWORD nFaceVertexIndices;", "array DWORD faceVertexIndices[nFaceVertexIndices];"}},
+    {"MeshFaceWraps",
+     "<4885AE62-78E8-11cf-8F52-0040333594A3>",
+     {"DWORD nFaceWrapValues;", "Boolean2d faceWrapValues;"}},
+    {"MeshTextureCoords",
+     "<F6F23F40-7686-11cf-8F52-0040333594A3>",
+     {"DWORD nTextureCoords;", "array Coords2d textureCoords[nTextureCoords];"}},
+    {"MeshMaterialList",
+     "<F6F23F42-7686-11cf-8F52-0040333594A3>",
+     {"DWORD nMaterials;", "DWORD nFaceIndexes;", "array DWORD faceIndexes[nFaceIndexes];", "[Material]"}},
+    {"MeshNormals",
+     "<F6F23F43-7686-11cf-8F52-0040333594A3>",
+     {"DWORD nNormals;", "array Vector normals[nNormals];", "DWORD nFaceNormals;",
+      "array MeshFace faceNormals[nFaceNormals];"}},
+    {"MeshVertexColors",
+     "<1630B821-7842-11cf-8F52-0040333594A3>",
+     {"DWORD nVertexColors;", "array IndexedColor vertexColors[nVertexColors];"}},
+    {"Mesh",
+     "<3D82AB44-62DA-11cf-AB39-0020AF71E433>",
+     {"DWORD nVertices;", "array Vector vertices[nVertices];", "DWORD nFaces;",
+      "array MeshFace faces[nFaces];", "[...]"}},
+    {"FrameTransformMatrix", "<F6F23F41-7686-11cf-8F52-0040333594A3>", {"Matrix4x4 frameMatrix;"}},
+    {"Frame", "<3D82AB46-62DA-11cf-AB39-0020AF71E433>", {"[...]"}},
+};
+
+const char* const CRLF = "\r\n";
+
+// The whole file's text, built in memory so that nothing reaches the disk
+// until it is complete.
+class XFileText {
+ public:
+  explicit XFileText(size_t expected) { text_.reserve(expected); }
+
+  // Appends printf-formatted text. The longest line (four "%f" of the
+  // largest floats) fits the buffer; anything longer is formatted again.
+  __attribute__((format(printf, 2, 3))) void Add(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n < 0) return;  // an encoding error: nothing to add
+    if (size_t(n) < sizeof line) {
+      text_.append(line, size_t(n));
+      return;
+    }
+    std::string longer(size_t(n) + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(&longer[0], longer.size(), format, args);
+    va_end(args);
+    text_.append(longer, 0, size_t(n));
+  }
+  void Line(const char* text) {
+    text_ += text;
+    text_ += CRLF;
+  }
+  // Ends an item of a list: `more` for all but the last, `last` for that.
+  void End(bool isLast, const char* more, const char* last) {
+    text_ += isLast ? last : more;
+    text_ += CRLF;
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+char MaterialLetter(int material) { return char(65 + material); }
+
+// The face and vertex totals of the prepared tables.
+struct MeshCounts {
+  int32_t vertices = 0;
+  int32_t faces = 0;
+};
+
+MeshCounts CountMesh() {
+  MeshCounts counts;
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    counts.vertices += ExportTables.vertexCounts[m];
+    counts.faces += ExportTables.indexCounts[m] / 3;
+  }
+  return counts;
+}
+
+// The tables are read as they were left: check that they describe the
+// Model's materials and that every index lies inside its block before any
+// of them is used.
+bool TablesAreConsistent() {
+  const ExportTableSet& t = ExportTables;
+  const int32_t materials = gModel.materialCount;
+  if (materials < 0 || materials > MaxExportMaterials || t.ExportHeader.materialCount != materials)
+    return false;
+  int64_t vertexEnd = 0, indexEnd = 0;
+  for (int m = 0; m < materials; ++m) {
+    if (t.vertexCounts[m] < 0 || t.indexCounts[m] < 0) return false;
+    if (t.vertexStart[m] != vertexEnd || t.indexStart[m] != indexEnd) return false;
+    vertexEnd += t.vertexCounts[m];
+    indexEnd += t.indexCounts[m];
+    if (vertexEnd > MaxExportVertices || indexEnd > MaxVertices) return false;
+    for (int32_t i = t.indexStart[m]; i < indexEnd; ++i) {
+      if (t.indices[i] >= t.vertexCounts[m]) return false;
+    }
+  }
+  return true;
+}
+
+void AddTemplates(XFileText& out) {
+  for (const XTemplate& x : Templates) {
+    out.Add("template %s {\r\n    %s\r\n", x.name, x.guid);
+    for (int i = 0; x.members[i]; ++i) out.Add("    %s\r\n", x.members[i]);
+    out.Line("}");
+    out.Line("");
+  }
+}
+
+void AddHeader(XFileText& out) {
+  out.Line("Header {");
+  out.Line("    1;");
+  out.Line("    0;");
+  out.Line("    1;");
+  out.Line("}");
+  out.Line("");
+}
+
+void AddMaterials(XFileText& out) {
+  for (int i = 0; i < gModel.materialCount; ++i) {
+    const ModelMaterial& m = gModel.materials[i];
+    out.Add("Material %c {\r\n", MaterialLetter(i));
+    out.Add("    %f;%f;%f;%f;;\r\n", m.red, m.green, m.blue, m.alpha);
+    out.Add("    %f;\r\n", m.specularPower);
+    out.Add("    %f;%f;%f;;\r\n", m.specularRed, m.specularGreen, m.specularBlue);
+    out.Add("    %f;%f;%f;;\r\n", m.emissiveRed, m.emissiveGreen, m.emissiveBlue);
+    if (m.hasTexture == 1) {
+      out.Line("    TextureFilename {");
+      const int length = int(strnlen(m.textureFile, FileNameSize));
+      out.Add("        \"%.*s\";\r\n", length, m.textureFile);
+      out.Line("    }");
+    }
+    out.Line("}");
+    out.Line("");
+  }
+}
+
+// Calls visit(vertex, number, isLast) for every record in numbering order.
+template <typename Visit>
+void ForEachVertex(const MeshCounts& counts, Visit visit) {
+  int32_t number = 0;
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const ExportVertex* block = &ExportTables.vertices[ExportTables.vertexStart[m]];
+    for (int32_t k = 0; k < ExportTables.vertexCounts[m]; ++k, ++number)
+      visit(block[k], number + 1 == counts.vertices);
+  }
+}
+
+// Calls visit(material, a, b, c, isLast) for every face in order, with the
+// face's three vertex numbers.
+template <typename Visit>
+void ForEachFace(const MeshCounts& counts, Visit visit) {
+  int32_t offset = 0, face = 0;
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const uint16_t* index = &ExportTables.indices[ExportTables.indexStart[m]];
+    for (int32_t f = 0; f < ExportTables.indexCounts[m] / 3; ++f, ++face, index += 3)
+      visit(m, offset + index[0], offset + index[1], offset + index[2], face + 1 == counts.faces);
+    offset += ExportTables.vertexCounts[m];
+  }
+}
+
+void AddVerticesAndFaces(XFileText& out, const MeshCounts& counts) {
+  out.Add("    %d;\r\n", counts.vertices);
+  ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
+    out.Add("    %f;%f;%f;", v.x, v.y, v.z);
+    out.End(last, ",", ";\r\n");
+  });
+  out.Add("    %d;\r\n", counts.faces);
+  ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
+    out.Add("    3;%d,%d,%d;", a, b, c);
+    out.End(last, ",", ";\r\n");
+  });
+}
+
+void AddMaterialList(XFileText& out, const MeshCounts& counts) {
+  out.Line("    MeshMaterialList {");
+  out.Add("        %d;\r\n", gModel.materialCount);
+  out.Add("        %d;\r\n", counts.faces);
+  ForEachFace(counts, [&](int m, int32_t, int32_t, int32_t, bool last) {
+    out.Add("        %d", m);
+    out.End(last, ",", ";;");
+  });
+  for (int m = 0; m < gModel.materialCount; ++m) out.Add("        {%c}\r\n", MaterialLetter(m));
+  out.Line("    }");
+  out.Line("");
+}
+
+void AddNormals(XFileText& out, const MeshCounts& counts) {
+  out.Line("    MeshNormals {");
+  out.Add("        %d;\r\n", counts.vertices);
+  ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
+    out.Add("        %f;%f;%f;", v.nx, v.ny, v.nz);
+    out.End(last, ",", ";\r\n");
+  });
+  out.Add("        %d;\r\n", counts.faces);
+  ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
+    out.Add("        3;%d,%d,%d;", a, b, c);
+    out.End(last, ",", ";");
+  });
+  out.Line("    }");
+  out.Line("");
+}
+
+void AddTextureCoordinates(XFileText& out, const MeshCounts& counts) {
+  out.Line("    MeshTextureCoords {");
+  out.Add("        %d;\r\n", counts.vertices);
+  ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
+    out.Add("        %f;%f;", v.u, v.v);
+    out.End(last, ",", ";");
+  });
+  out.Line("    }");
+  out.Line("");
+}
+
+void AddMesh(XFileText& out, const MeshCounts& counts) {
+  out.Line("Mesh model {");
+  AddVerticesAndFaces(out, counts);
+  AddMaterialList(out, counts);
+  AddNormals(out, counts);
+  AddTextureCoordinates(out, counts);
+  out.Line("}");
+}
+
+// Room for the text: the lines per vertex and face at their usual length.
+size_t ExpectedSize(const MeshCounts& counts) {
+  return 8192 + size_t(gModel.materialCount) * 400 + size_t(counts.vertices) * 120 +
+         size_t(counts.faces) * 80;
+}
+
+void ShowMessage(const char* format, const char* path, const char* caption) {
+  char text[1400];
+  std::snprintf(text, sizeof text, format, path);
+  MessageBoxSafe(text, caption, MB_OK);
+}
+
+bool WriteExactly(int handle, const std::string& text) {
+  if (text.size() > size_t(INT32_MAX)) return false;
+  const int32_t count = int32_t(text.size());
+  int32_t done = 0;
+  return qlt_FileWrite(handle, text.data(), count, &done) == 1 && done == count;
+}
+
+// Writes the text beside the target and moves it into place only when it
+// is complete, so a failure leaves an existing file as it was.
+int WriteFile(const char* path, const std::string& text) {
+  const std::string temporary = std::string(path) + ".xtmp";
+  const int handle = qlt_FileOpen(temporary.c_str(), QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
+  if (handle == -1) {
+    ShowMessage("Could not create .X file: %s", path, "Error");
+    return 0;
+  }
+  const bool written = WriteExactly(handle, text);
+  const bool closed = qlt_FileClose(handle) == 1;
+  const char* failure = nullptr;
+  if (!written) {
+    failure = "Could not write file: %s";
+  } else if (!closed) {
+    failure = "Could not close file: %s";
+  } else if (std::rename(temporary.c_str(), path) != 0) {
+    failure = "Could not write file: %s";
+  }
+  if (failure) {
+    std::remove(temporary.c_str());
+    ShowMessage(failure, path, "Error");
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ExportX(const char* path) {
+  if (!path || !*path) {
+    MessageBoxSafe("Could not create .X file: no file name was given.", "Error", MB_OK);
+    return 0;
+  }
+  if (!TablesAreConsistent()) {
+    ShowMessage("%s can not be written: the export tables do not match the model.", path, "Error");
+    return 0;
+  }
+  const MeshCounts counts = CountMesh();
+  if (counts.faces == 0) {
+    MessageBoxSafe("Nothing to save...", "Vornix 3D!", MB_OK);
+    return 0;
+  }
+  XFileText out(ExpectedSize(counts));
+  out.Line("xof 0302txt 0064");
+  out.Line("");
+  AddTemplates(out);
+  AddHeader(out);
+  AddMaterials(out);
+  AddMesh(out, counts);
+  return WriteFile(path, out.text());
+}

@@ -1,0 +1,213 @@
+#include "formats/xtext.h"
+
+#include <cfloat>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+constexpr size_t HugePage = size_t(2) << 20;
+
+// Both buffers live for the whole run; passes that rewrite the whole text
+// write into the one that is not the text and swap.
+alignas(HugePage) char bufferA[MaxXText];
+alignas(HugePage) char bufferB[MaxXText];
+
+// A large file touches thousands of fresh pages of each buffer on its first
+// import; in large pages that costs a fraction of the time. Only advice: the
+// buffers work the same without it.
+struct LargePageAdvice {
+  LargePageAdvice() {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const size_t whole = MaxXText / HugePage * HugePage;
+    madvise(bufferA, whole, MADV_HUGEPAGE);
+    madvise(bufferB, whole, MADV_HUGEPAGE);
+#endif
+  }
+} largePageAdvice;
+
+int ClampLength(int length) { return length < 0 ? 0 : (length > MaxXText ? MaxXText : length); }
+
+// First position in start .. last (inclusive) where the bytes begin and fit
+// before the end of the text, else -1.
+int FindBytesWithin(int start, int last, const char* bytes, int length) {
+  if (start < 0) start = 0;
+  if (length <= 0) return start <= XTextLength ? start : -1;
+  const int lastFit = XTextLength - length;
+  if (last > lastFit) last = lastFit;
+  const char first = bytes[0];
+  for (int p = start; p <= last;) {
+    const void* hit = std::memchr(XText + p, first, size_t(last - p + 1));
+    if (!hit) return -1;
+    p = int(static_cast<const char*>(hit) - XText);
+    if (std::memcmp(XText + p + 1, bytes + 1, size_t(length - 1)) == 0) return p;
+    ++p;
+  }
+  return -1;
+}
+
+// Copies the item at position (up to the next ";", at most 255 characters)
+// into `item` and moves position past the ";" or to the end of the text.
+void TakeItem(int& position, char (&item)[256]) {
+  if (position < 0) position = 0;
+  if (position >= XTextLength) {
+    position = XTextLength;
+    item[0] = '\0';
+    return;
+  }
+  const char* start = XText + position;
+  const size_t rest = size_t(XTextLength - position);
+  const void* semicolon = std::memchr(start, ';', rest);
+  const size_t length = semicolon ? size_t(static_cast<const char*>(semicolon) - start) : rest;
+  const size_t copied = length < sizeof item - 1 ? length : sizeof item - 1;
+  std::memcpy(item, start, copied);
+  item[copied] = '\0';
+  position = semicolon ? position + int(length) + 1 : XTextLength;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal notation only: "inf", "nan" and hexadecimal forms read as the
+// decimal prefix they start with (0), as the file format's numbers are
+// always decimal.
+float DecimalToFloat(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
+  if (!IsDigit(*digits) && !(*digits == '.' && IsDigit(digits[1]))) return 0.0f;
+  if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return 0.0f;
+  const double value = std::strtod(text, nullptr);
+  if (value > double(FLT_MAX)) return FLT_MAX;
+  if (value < -double(FLT_MAX)) return -FLT_MAX;
+  return float(value);
+}
+
+}  // namespace
+
+char* XText = bufferA;
+int XTextLength = 0;
+
+char* XTextScratch() { return XText == bufferA ? bufferB : bufferA; }
+
+void SwapXText(int newLength) {
+  XText = XTextScratch();
+  XTextLength = ClampLength(newLength);
+}
+
+void SetXText(const char* text, int length) {
+  XTextLength = text ? ClampLength(length) : 0;
+  if (XTextLength > 0) std::memmove(XText, text, size_t(XTextLength));
+}
+
+bool TextMatchAt(int position, const char* string) {
+  return string && TextMatchBytesAt(position, string, int(std::strlen(string)));
+}
+
+bool TextMatchBytesAt(int position, const char* bytes, int length) {
+  if (position < 0 || length < 0 || position > XTextLength - length) return false;
+  return std::memcmp(XText + position, bytes, size_t(length)) == 0;
+}
+
+int TextFind(int start, const char* string) {
+  return string ? TextFindBytes(start, string, int(std::strlen(string))) : -1;
+}
+
+int TextFindBytes(int start, const char* bytes, int length) {
+  return FindBytesWithin(start, XTextLength - 1, bytes, length);
+}
+
+int TextFindWithin(int start, int last, const char* string) {
+  if (!string) return -1;
+  return FindBytesWithin(start, last, string, int(std::strlen(string)));
+}
+
+bool TextBlockExtent(int start, int& open, int& close) {
+  open = -1;
+  close = -1;
+  if (start < 0) start = 0;
+  if (start >= XTextLength) return false;
+  const void* brace = std::memchr(XText + start, '{', size_t(XTextLength - start));
+  if (!brace) return false;
+  const int first = int(static_cast<const char*>(brace) - XText);
+  int depth = 0;
+  for (int p = first; p < XTextLength; ++p) {
+    if (XText[p] == '{') {
+      ++depth;
+    } else if (XText[p] == '}' && --depth == 0) {
+      open = first;
+      close = p;
+      return true;
+    }
+  }
+  return false;
+}
+
+void TextDelete(int first, int last) {
+  if (first < 0) first = 0;
+  if (last > XTextLength - 1) last = XTextLength - 1;
+  if (first > last) return;
+  std::memmove(XText + first, XText + last + 1, size_t(XTextLength - last - 1));
+  XTextLength -= last - first + 1;
+}
+
+bool TextInsert(int position, const char* string) {
+  return string && TextInsertBytes(position, string, int(std::strlen(string)));
+}
+
+bool TextInsertBytes(int position, const char* bytes, int length) {
+  if (length <= 0) return length == 0;
+  if (int64_t(XTextLength) + length > MaxXText) return false;
+  if (position < 0) position = 0;
+  if (position > XTextLength) position = XTextLength;
+  std::memmove(XText + position + length, XText + position, size_t(XTextLength - position));
+  std::memcpy(XText + position, bytes, size_t(length));
+  XTextLength += length;
+  return true;
+}
+
+bool TextInsertCopy(int position, int first, int last) {
+  if (first < 0) first = 0;
+  if (last > XTextLength - 1) last = XTextLength - 1;
+  if (first > last) return true;
+  const int length = last - first + 1;
+  if (int64_t(XTextLength) + length > MaxXText) return false;
+  if (position < 0) position = 0;
+  if (position > XTextLength) position = XTextLength;
+  std::memmove(XText + position + length, XText + position, size_t(XTextLength - position));
+  XTextLength += length;
+  // The part of the source before the insertion point stayed where it was;
+  // the part at or after it moved up by `length`.
+  const int before = first < position ? (last < position ? length : position - first) : 0;
+  std::memcpy(XText + position, XText + first, size_t(before));
+  const int movedFirst = (first < position ? position : first) + length;
+  std::memcpy(XText + position + before, XText + movedFirst, size_t(length - before));
+  return true;
+}
+
+float ReadXItemFloat(int& position) {
+  char item[256];
+  TakeItem(position, item);
+  return DecimalToFloat(item);
+}
+
+int ReadXItemInt(int& position) {
+  char item[256];
+  TakeItem(position, item);
+  const long value = std::strtol(item, nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return int(value);
+}
+
+int TruncateCount(float value) {
+  if (value != value) return 0;
+  if (value >= 2147483648.0f) return INT_MAX;
+  if (value <= -2147483648.0f) return INT_MIN;
+  return int(value);
+}

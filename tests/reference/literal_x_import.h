@@ -1,0 +1,60 @@
+// The X importer's duplicate test and normal pass written the classic way:
+// each new triangle against every earlier one, each vertex against every
+// other vertex. Quadratic on purpose; the tests hold the hashed versions of
+// the importer against them. They work on the Model they are given and share
+// only the predicates (duplicate test, angle test, unit-length store) with
+// the importer, so that both round alike.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+
+#include "formats/x_import.h"
+#include "model/model.h"
+
+namespace literal {
+
+// Appends a triangle, then takes it out again when it duplicates one that
+// is already in the Model. Returns true when it was kept.
+inline bool AppendUnlessDuplicate(Model& model, const ModelVertex* corners) {
+  ModelVertex* added = &model.vertices[model.vertexCount];
+  std::memcpy(added, corners, 3 * sizeof(ModelVertex));
+  model.vertexCount += 3;
+  for (int q = 0; q < model.vertexCount / 3 - 1; ++q) {
+    if (TrianglesAreDuplicates(added, &model.vertices[3 * q])) {
+      model.vertexCount -= 3;
+      return false;
+    }
+  }
+  return true;
+}
+
+inline void VerifyNormals(Model& model) {
+  for (int k = 0; k < model.vertexCount; ++k) {
+    ModelVertex& v = model.vertices[k];
+    const bool given = (v.nx != 0 || v.ny != 0 || v.nz != 0) && std::isfinite(v.nx) && std::isfinite(v.ny) &&
+                       std::isfinite(v.nz);
+    if (given) {
+      StoreUnitNormal(v, v.nx, v.ny, v.nz);
+      continue;
+    }
+    float f[3];
+    TriangleUnitNormal(&model.vertices[3 * (k / 3)], f);
+    float sum[3] = {f[0], f[1], f[2]};
+    int count = 1;
+    for (int j = 0; j < model.vertexCount; ++j) {
+      const ModelVertex& w = model.vertices[j];
+      if (j / 3 == k / 3 || w.x != v.x || w.y != v.y || w.z != v.z || w.material != v.material) continue;
+      float g[3];
+      TriangleUnitNormal(&model.vertices[3 * (j / 3)], g);
+      if (!WithinSmoothingAngle(f, g)) continue;
+      sum[0] += g[0];
+      sum[1] += g[1];
+      sum[2] += g[2];
+      ++count;
+    }
+    StoreUnitNormal(v, sum[0] / float(count), sum[1] / float(count), sum[2] / float(count));
+  }
+}
+
+}  // namespace literal
