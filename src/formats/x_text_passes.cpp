@@ -537,12 +537,12 @@ struct ObjectBlock {
   int close = -1;
 };
 
-// Decides and builds the missing material lists. The plain form inserts them mesh
-// by mesh; an insertion goes just before its mesh's closing brace, so it can
-// be seen only by the meshes nested inside that mesh (processed later). Such a
-// mesh reads its face count from the text as it lies then: the unchanged text
-// with the lists of its enclosing meshes in place. `levels_` holds those lists
-// (outermost first), and Tail reads items across them.
+// Decides and builds the missing material lists. The plain form inserts them
+// mesh by mesh; an insertion goes just before its mesh's closing brace, so it
+// can be seen only by the meshes nested inside that mesh (examined later).
+// Such a mesh reads its face count from the text as it lies then: the
+// unchanged text with the lists of its enclosing meshes in place. `levels_`
+// holds those lists (outermost first), and Tail reads items across them.
 class MaterialListBuilder {
  public:
   explicit MaterialListBuilder(const char* path) : path_(path) {
@@ -616,12 +616,11 @@ class MaterialListBuilder {
     return true;
   }
 
-  template <typename T>
-  static bool AnyWithin(const std::vector<T>& sorted, int first, int last, int T::*field, size_t& at) {
-    at = size_t(std::partition_point(sorted.begin(), sorted.end(),
-                                     [&](const T& item) { return item.*field < first; }) -
-                sorted.begin());
-    return at < sorted.size() && sorted[at].*field <= last;
+  // The first block whose token lies in first .. last, or null.
+  static const ObjectBlock* FirstWithin(const std::vector<ObjectBlock>& blocks, int first, int last) {
+    const auto at = std::partition_point(blocks.begin(), blocks.end(),
+                                         [&](const ObjectBlock& block) { return block.token < first; });
+    return at != blocks.end() && at->token <= last ? &*at : nullptr;
   }
 
   bool HasList(const ObjectBlock& mesh) const {
@@ -649,19 +648,8 @@ class MaterialListBuilder {
       insertion.headerLength = std::snprintf(insertion.header, sizeof insertion.header, "%s{1;%d;",
                                              XTokens[TokenMeshMaterialList], faces);
       insertion.zeros = std::max(faces, 0);
-      size_t at = 0;
-      insertion.materialBegin = -1;
-      if (AnyWithin(materials_, mesh.open, mesh.close, &ObjectBlock::token, at)) {
-        const ObjectBlock& material = materials_[at];
-        if (material.close < 0) {
-          FailUnbalanced(path_);
-          return Failed;
-        }
-        size_t inner = 0;
-        if (AnyWithin(meshes_, material.token, material.close, &ObjectBlock::token, inner)) return StepByStep;
-        insertion.materialBegin = material.token;
-        insertion.materialEnd = material.close + 1;
-      }
+      const Outcome material = ChooseMaterial(mesh, insertion);
+      if (material != Decided) return material;
       length += insertion.Length(defaultLength_);
       if (length > MaxXText) {
         FailOutOfMemory();
@@ -671,6 +659,21 @@ class MaterialListBuilder {
       insertions_.push_back(insertion);
       PushLevel(int(insertions_.size()) - 1);
     }
+    return Decided;
+  }
+
+  // The first material within the mesh, or the default one.
+  Outcome ChooseMaterial(const ObjectBlock& mesh, ListInsertion& insertion) {
+    insertion.materialBegin = -1;
+    const ObjectBlock* material = FirstWithin(materials_, mesh.open, mesh.close);
+    if (!material) return Decided;
+    if (material->close < 0) {
+      FailUnbalanced(path_);
+      return Failed;
+    }
+    if (FirstWithin(meshes_, material->token, material->close)) return StepByStep;
+    insertion.materialBegin = material->token;
+    insertion.materialEnd = material->close + 1;
     return Decided;
   }
 
@@ -685,8 +688,10 @@ class MaterialListBuilder {
 
   int64_t InsertionSemicolons(int insertion) const {
     const ListInsertion& list = insertions_[size_t(insertion)];
-    const int64_t material = list.materialBegin < 0 ? 11 : index_.Count(list.materialBegin, list.materialEnd);
-    return 2 + int64_t(list.zeros) + material;
+    const int64_t material = list.materialBegin < 0
+                                 ? CountChar(defaultMaterial_, defaultMaterial_ + defaultLength_, ';')
+                                 : index_.Count(list.materialBegin, list.materialEnd);
+    return CountChar(list.header, list.header + list.headerLength, ';') + list.zeros + material;
   }
 
   // ---- Reading items across the lists of the enclosing meshes ----
