@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "model/float_hash.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
@@ -39,14 +40,6 @@ const char* const TooManyVerticesFormat =
     "%s can not be written: the model has more than 32768 different vertices.\n\n"
     "Delete or merge polygons, or save it as a Vornix 3D! model.";
 
-// Float equality makes -0 equal +0, so both hash alike.
-uint32_t KeyBits(float value) {
-  if (value == 0.0f) return 0;
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 bool HasNaN(const ModelVertex& v) {
   const float values[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v};
   for (float value : values) {
@@ -59,7 +52,7 @@ uint32_t SlotOf(const ModelVertex& v) {
   const float values[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v};
   uint64_t h = uint32_t(v.material) * 0x9E3779B97F4A7C15ull;
   for (float value : values) {
-    h = (h ^ KeyBits(value)) * 0xD6E8FEB86659FD93ull;
+    h = (h ^ EqualityBits(value)) * 0xD6E8FEB86659FD93ull;
     h ^= h >> 29;
   }
   return uint32_t(h >> (64 - HashBits));

@@ -16,6 +16,7 @@
 
 #include "formats/x_text_passes.h"
 #include "formats/xtext.h"
+#include "model/float_hash.h"
 #include "model/model.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
@@ -409,21 +410,11 @@ int32_t groupTail[MaxVertices];  // indexed by a group's first vertex
 int32_t groupHead[MaxVertices];  // first vertex of this vertex's group, or NoVertex
 float faceNormal[MaxPolygons][3];
 
-// -0.0 hashes as +0.0, as the two compare equal.
-uint32_t CoordinateBits(float f) {
-  if (f == 0.0f) return 0;
-  uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
 uint32_t GroupHash(const ModelVertex& v) {
-  uint64_t h = CoordinateBits(v.x);
-  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.y);
-  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.z);
-  h = h * 0x9E3779B97F4A7C15ull ^ uint32_t(v.material);
-  h *= 0xD6E8FEB86659FD93ull;
-  return uint32_t(h >> 32);
+  uint64_t h = EqualityBits(v.x);
+  h = HashStep(h, EqualityBits(v.y));
+  h = HashStep(h, EqualityBits(v.z));
+  return HashFinish(HashStep(h, uint32_t(v.material)));
 }
 
 bool SameGroup(const ModelVertex& a, const ModelVertex& b) {
@@ -574,11 +565,7 @@ DuplicateTriangleIndex::CellKey DuplicateTriangleIndex::KeyOf(const ModelVertex&
 namespace {
 
 uint32_t CellHash(const int64_t c[3]) {
-  uint64_t h = uint64_t(c[0]);
-  h = h * 0x9E3779B97F4A7C15ull ^ uint64_t(c[1]);
-  h = h * 0x9E3779B97F4A7C15ull ^ uint64_t(c[2]);
-  h *= 0xD6E8FEB86659FD93ull;
-  return uint32_t(h >> 40);
+  return HashFinish(HashStep(HashStep(uint64_t(c[0]), uint64_t(c[1])), uint64_t(c[2])));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/float_hash.h"
 #include "model/model.h"
 #include "render/progress_box.h"
 
@@ -33,21 +34,11 @@ float faceNormal[MaxPolygons][3];
 const char* const NormalsLine1 = "Calculating Normals...";
 const char* const NormalsLine2 = "Please Wait...";
 
-// The bits of a coordinate with -0.0 folded into +0.0, so that positions
-// equal under float comparison hash alike.
-uint32_t CoordinateBits(float f) {
-  if (f == 0.0f) return 0;
-  uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
 uint32_t PositionHash(const ModelVertex& v) {
-  uint64_t h = CoordinateBits(v.x);
-  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.y);
-  h = h * 0x9E3779B97F4A7C15ull ^ CoordinateBits(v.z);
-  h *= 0xD6E8FEB86659FD93ull;
-  return static_cast<uint32_t>(h >> 32);
+  uint64_t h = EqualityBits(v.x);
+  h = HashStep(h, EqualityBits(v.y));
+  h = HashStep(h, EqualityBits(v.z));
+  return HashFinish(h);
 }
 
 bool SamePosition(const ModelVertex& a, const ModelVertex& b) {

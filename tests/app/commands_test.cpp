@@ -112,10 +112,14 @@ TEST_F(CommandsTest, SaveRefusesTinyModelsAndThirtyMaterials) {
   }
   gShell.modelChanged = 1;
   const std::string thirty = Temp("thirty.vnx");
-  EXPECT_EQ(SaveModelFile(thirty.c_str(), 1), 0);
-  EXPECT_EQ(ui_.ui.messages.back().text, TooManyMaterialsText);
-  EXPECT_FALSE(FileExists(thirty));
-  EXPECT_EQ(gShell.modelChanged, 1);
+  for (const std::string& path : {thirty, Temp("thirty.x")}) {
+    ui_.ui.messages.clear();
+    EXPECT_EQ(SaveModelFile(path.c_str(), 1), 0);
+    ASSERT_EQ(ui_.ui.messages.size(), 1u) << "no reminder or question before the refusal";
+    EXPECT_EQ(ui_.ui.messages[0].text, TooManyMaterialsText);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(gShell.modelChanged, 1);
+  }
 
   gModel.materialCount = 29;
   gModel.vertexCount = 29 * 3;
@@ -129,9 +133,10 @@ TEST_F(CommandsTest, NameWithoutExtensionTakesTheFiltersExtension) {
   SetMaterial(0, 1, 1, 1);
   AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
   const std::string base = Temp("noext");
-  const std::string withVnx = Temp("noext.vnx");
   EXPECT_EQ(SaveModelFile(base.c_str(), 1), 1);
-  EXPECT_TRUE(FileExists(withVnx));
+  EXPECT_TRUE(FileExists(Temp("noext.vnx")));
+  EXPECT_EQ(SaveModelFile(base.c_str(), 2), 1);
+  EXPECT_TRUE(FileExists(Temp("noext.x")));
   EXPECT_FALSE(FileExists(base));
 }
 
@@ -145,6 +150,75 @@ TEST_F(CommandsTest, SaveThenOpenFollowUp) {
   EXPECT_EQ(gShell.openAfterSave, 0);
   EXPECT_EQ(gShell.commandPending, 1);
   EXPECT_EQ(gShell.pendingCommand, 0);
+}
+
+// Material 0 is textured, material 1 is not; V values are ones that do not
+// survive 1 - (1 - v) exactly.
+void BuildTexturedModel() {
+  ClearModel();
+  SetMaterial(0, 1, 0, 0);
+  std::snprintf(gModel.materials[0].textureFile, FileNameSize, "skin.bmp");
+  gModel.materials[0].hasTexture = 1;
+  SetMaterial(1, 0, 1, 0);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+  AddTriangle(0, 0, 1, 1, 0, 1, 0, 1, 1, 1);
+  for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].v = 0.1f * float(i + 1);
+  RecomputeBounds();
+}
+
+TEST_F(CommandsTest, SaveAsXAsksItsQuestionsInOrderAndRestoresVExactly) {
+  BuildTexturedModel();
+  float before[6];
+  for (int i = 0; i < 6; ++i) before[i] = gModel.vertices[i].v;
+  const std::string path = Temp("answers.x");
+  ui_.ui.Answer(IDYES);  // invert V
+  ui_.ui.Answer(IDNO);   // keep texture coordinates
+  gShell.modelChanged = 1;
+  ASSERT_EQ(SaveModelFile(path.c_str(), 2), 1);
+
+  ASSERT_EQ(ui_.ui.messages.size(), 3u);
+  EXPECT_EQ(ui_.ui.messages[0].text, ReminderText);
+  EXPECT_EQ(ui_.ui.messages[0].caption, "Vornix 3D! Reminder");
+  EXPECT_EQ(ui_.ui.messages[1].text, InvertVQuestionText);
+  EXPECT_EQ(ui_.ui.messages[2].text, StripUVQuestionText);
+  EXPECT_EQ(gShell.modelChanged, 0);
+  EXPECT_TRUE(PolyListIsEmpty());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(gModel.vertices[i].v, before[i]) << "vertex " << i;
+
+  // The file holds the inverted coordinates: the first textured vertex
+  // (v = 0.1) is written as 1 - 0.1.
+  ClearModel();
+  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+  ASSERT_EQ(gModel.vertexCount, 6);
+  EXPECT_NEAR(gModel.vertices[0].v, 0.9f, 1e-6f);
+}
+
+TEST_F(CommandsTest, SaveAsXStripsOnlyTexturelessCoordinates) {
+  BuildTexturedModel();
+  const std::string path = Temp("stripped.x");
+  ui_.ui.Answer(IDYES);  // invert V
+  ui_.ui.Answer(IDYES);  // remove coordinates of textureless polygons
+  ASSERT_EQ(SaveModelFile(path.c_str(), 2), 1);
+  for (int i = 0; i < 6; ++i) {
+    const ModelVertex& v = gModel.vertices[i];
+    const bool textured = gModel.materials[v.material].hasTexture == 1;
+    EXPECT_EQ(v.v, textured ? 0.1f * float(i + 1) : 0.0f) << "vertex " << i;
+    if (!textured) {
+      EXPECT_EQ(v.u, 0.0f);
+    }
+  }
+}
+
+TEST_F(CommandsTest, OpenClearsProjectionLinksAfterAnXImport) {
+  BuildTexturedModel();
+  const std::string path = Temp("links.x");
+  ASSERT_EQ(SaveModelFile(path.c_str(), 2), 1);
+  gModel.projectionCount = 3;
+  for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].projected = 1;
+  ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+  EXPECT_EQ(gModel.projectionCount, 0);
+  for (int i = 0; i < gModel.vertexCount; ++i) EXPECT_EQ(gModel.vertices[i].projected, 0);
+  EXPECT_STREQ(CheckModelInvariants(), "");
 }
 
 }  // namespace
