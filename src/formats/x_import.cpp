@@ -18,6 +18,7 @@
 #include "formats/xtext.h"
 #include "model/float_hash.h"
 #include "model/model.h"
+#include "model/vertex_groups.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
@@ -400,51 +401,7 @@ MeshResult InterpretMesh(Interpretation& state, int meshPosition) {
 
 // ---- Normals ----------------------------------------------------------------
 
-constexpr int NoVertex = -1;
-constexpr int GroupSlots = 1 << 18;
-static_assert(GroupSlots >= 2 * MaxVertices, "group table too small");
-
-int32_t groupSlot[GroupSlots];   // first vertex of a group, or NoVertex
-int32_t groupNext[MaxVertices];  // next vertex of the same group
-int32_t groupTail[MaxVertices];  // indexed by a group's first vertex
-int32_t groupHead[MaxVertices];  // first vertex of this vertex's group, or NoVertex
 float faceNormal[MaxPolygons][3];
-
-uint32_t GroupHash(const ModelVertex& v) {
-  uint64_t h = EqualityBits(v.x);
-  h = HashStep(h, EqualityBits(v.y));
-  h = HashStep(h, EqualityBits(v.z));
-  return HashFinish(HashStep(h, uint32_t(v.material)));
-}
-
-bool SameGroup(const ModelVertex& a, const ModelVertex& b) {
-  return a.x == b.x && a.y == b.y && a.z == b.z && a.material == b.material;
-}
-
-// Links the vertices of equal position and material, in table order. A
-// vertex with a NaN coordinate equals nothing and joins no group.
-void GroupVertices(int count) {
-  std::fill(groupSlot, groupSlot + GroupSlots, NoVertex);
-  for (int j = 0; j < count; ++j) {
-    const ModelVertex& v = gModel.vertices[j];
-    groupNext[j] = NoVertex;
-    groupHead[j] = NoVertex;
-    if (std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z)) continue;
-    uint32_t slot = GroupHash(v) & (GroupSlots - 1);
-    while (groupSlot[slot] != NoVertex && !SameGroup(gModel.vertices[groupSlot[slot]], v))
-      slot = (slot + 1) & (GroupSlots - 1);
-    const int32_t head = groupSlot[slot];
-    if (head == NoVertex) {
-      groupSlot[slot] = j;
-      groupHead[j] = j;
-      groupTail[j] = j;
-    } else {
-      groupHead[j] = head;
-      groupNext[groupTail[head]] = j;
-      groupTail[head] = j;
-    }
-  }
-}
 
 bool HasGivenNormal(const ModelVertex& v) {
   const bool any = v.nx != 0.0f || v.ny != 0.0f || v.nz != 0.0f;
@@ -696,7 +653,7 @@ void VerifyNormals(const char* path) {
   const int count = gModel.vertexCount;
   ProgressUpdate(path, VerifyingNormalsText, -1);
   if (count <= 0 || count > MaxVertices) return;
-  GroupVertices(count);
+  GroupVertices(count, GroupKey::PositionAndMaterial);
   // A trailing partial polygon has a face normal too (from the records
   // after the count), as a scan of the whole table would take it.
   for (int t = 0; t < (count + 2) / 3; ++t) TriangleUnitNormal(&gModel.vertices[3 * t], faceNormal[t]);

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/float_hash.h"
 #include "model/model.h"
+#include "model/vertex_groups.h"
 #include "render/progress_box.h"
 
 int averageAcrossMaterials = 0;
@@ -18,61 +18,10 @@ int averageAcrossMaterials = 0;
 namespace {
 
 constexpr int MaxPolygons = MaxVertices / 3;
-constexpr int NoVertex = -1;
-
-// Open-addressing table from a position to the first vertex holding it;
-// four times the vertex capacity keeps the probe chains short.
-constexpr int PositionSlots = 4 * 65536;
-static_assert(PositionSlots >= 2 * MaxVertices, "position table too small");
-
-int32_t slotHead[PositionSlots];
-int32_t groupNext[MaxVertices];  // next vertex at the same position, or NoVertex
-int32_t groupTail[MaxVertices];  // indexed by a group's first vertex
-int32_t groupHead[MaxVertices];  // first vertex at this vertex's position, or NoVertex
 float faceNormal[MaxPolygons][3];
 
 const char* const NormalsLine1 = "Calculating Normals...";
 const char* const NormalsLine2 = "Please Wait...";
-
-uint32_t PositionHash(const ModelVertex& v) {
-  uint64_t h = EqualityBits(v.x);
-  h = HashStep(h, EqualityBits(v.y));
-  h = HashStep(h, EqualityBits(v.z));
-  return HashFinish(h);
-}
-
-bool SamePosition(const ModelVertex& a, const ModelVertex& b) {
-  return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-
-bool HasNaN(const ModelVertex& v) { return v.x != v.x || v.y != v.y || v.z != v.z; }
-
-// Links every vertex into the list of vertices at its position, in table
-// order. A position with a NaN coordinate equals nothing, not even itself,
-// so such a vertex joins no group.
-void GroupByPosition(int count) {
-  for (int s = 0; s < PositionSlots; ++s) slotHead[s] = NoVertex;
-  for (int j = 0; j < count; ++j) {
-    const ModelVertex& v = gModel.vertices[j];
-    groupNext[j] = NoVertex;
-    groupHead[j] = NoVertex;
-    if (HasNaN(v)) continue;
-    uint32_t slot = PositionHash(v) & (PositionSlots - 1);
-    while (slotHead[slot] != NoVertex && !SamePosition(gModel.vertices[slotHead[slot]], v)) {
-      slot = (slot + 1) & (PositionSlots - 1);
-    }
-    const int32_t head = slotHead[slot];
-    if (head == NoVertex) {
-      slotHead[slot] = j;
-      groupHead[j] = j;
-      groupTail[j] = j;
-    } else {
-      groupHead[j] = head;
-      groupNext[groupTail[head]] = j;
-      groupTail[head] = j;
-    }
-  }
-}
 
 // Angle between two unit normals in degrees; NaN when rounding pushed the
 // dot product outside -1..1 or a normal is NaN.
@@ -136,7 +85,7 @@ void CalculateNormals(float maxAngle) {
   ProgressScope progress;
   ProgressUpdate(NormalsLine1, NormalsLine2, 0);
 
-  GroupByPosition(count);
+  GroupVertices(count, GroupKey::Position);
   // A trailing partial polygon still has a face normal (from the records
   // after the count), as a full-table scan would compute it.
   const int polygons = (count + 2) / 3;
