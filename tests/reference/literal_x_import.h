@@ -1,32 +1,23 @@
 // The X importer's duplicate test and normal pass written the classic way:
-// each new triangle against every earlier one, each vertex against every
-// other vertex. Quadratic on purpose; the tests hold the hashed versions of
-// the importer against them. They work on the Model they are given and share
+// a triangle against every earlier one, each vertex against every other
+// vertex. Quadratic on purpose; the tests hold the hashed versions of the
+// importer against them. They work on the Model they are given and share
 // only the predicates (duplicate test, angle test, unit-length store) with
 // the importer, so that both round alike.
 #pragma once
 
 #include <cmath>
-#include <cstring>
 
 #include "formats/x_import.h"
 #include "model/model.h"
 
 namespace literal {
 
-// Appends a triangle, then takes it out again when it duplicates one that
-// is already in the Model. Returns true when it was kept.
-inline bool AppendUnlessDuplicate(Model& model, const ModelVertex* corners) {
-  ModelVertex* added = &model.vertices[model.vertexCount];
-  std::memcpy(added, corners, 3 * sizeof(ModelVertex));
-  model.vertexCount += 3;
-  for (int q = 0; q < model.vertexCount / 3 - 1; ++q) {
-    if (TrianglesAreDuplicates(added, &model.vertices[3 * q])) {
-      model.vertexCount -= 3;
-      return false;
-    }
-  }
-  return true;
+// Whether one of the Model's first `polygons` triangles duplicates `corners`.
+inline bool HasEarlierTwin(const Model& model, int polygons, const ModelVertex* corners) {
+  for (int q = 0; q < polygons; ++q)
+    if (TrianglesAreDuplicates(corners, &model.vertices[3 * q])) return true;
+  return false;
 }
 
 inline void VerifyNormals(Model& model) {
