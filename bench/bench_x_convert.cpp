@@ -3,25 +3,33 @@
 //
 //   bench_x_convert --benchmark_filter=InProcess --benchmark_repetitions=5
 //   bench_x_convert --benchmark_filter=Convert --benchmark_repetitions=5
+//   bench_x_convert --benchmark_filter='Fast|Classic'
+//
+// Fast and Classic compare the importer's text passes, duplicate test and
+// normal pass with the step-by-step versions the tests keep as references
+// (those take seconds and run once).
 //
 // Convert runs `vornix convert cap.x out.x` and, when it is installed, the
 // general-purpose converter `assimp export cap.x out.x` in the same
 // iteration; the counter `ratio` is our time over theirs.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "formats/export_tables.h"
 #include "formats/x_export.h"
 #include "formats/x_import.h"
+#include "formats/x_text_passes.h"
 #include "model/cleanup.h"
 #include "model/model.h"
 #include "platform/ui.h"
+#include "reference/literal_x_import.h"
+#include "reference/literal_x_text.h"
 
 namespace {
 
@@ -99,6 +107,87 @@ void BM_InProcessExportX(benchmark::State& state) {
 }
 BENCHMARK(BM_InProcessExportX)->Unit(benchmark::kMillisecond);
 
+void BM_FastTextPasses(benchmark::State& state) {
+  for (auto _ : state) {
+    if (!MakeCanonicalXText(CapacityFile().c_str())) state.SkipWithError("passes failed");
+  }
+}
+BENCHMARK(BM_FastTextPasses)->Unit(benchmark::kMillisecond);
+
+void BM_ClassicTextPasses(benchmark::State& state) {
+  for (auto _ : state) {
+    if (!ReadXFile(CapacityFile().c_str()) || !literal::MakeCanonicalText(CapacityFile().c_str()))
+      state.SkipWithError("passes failed");
+  }
+}
+BENCHMARK(BM_ClassicTextPasses)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The imported grid with every normal cleared, as a file without normals.
+Model& ImportedWithoutNormals() {
+  static Model model;
+  static bool ready = false;
+  if (!ready) {
+    if (!ImportX(CapacityFile().c_str())) std::abort();
+    for (int i = 0; i < gModel.vertexCount; ++i)
+      gModel.vertices[i].nx = gModel.vertices[i].ny = gModel.vertices[i].nz = 0;
+    model = gModel;
+    ready = true;
+  }
+  return model;
+}
+
+void BM_FastDuplicateTest(benchmark::State& state) {
+  const Model& model = ImportedWithoutNormals();
+  static DuplicateTriangleIndex index;
+  gModel = model;
+  int kept = 0;
+  for (auto _ : state) {
+    index.Clear();
+    kept = 0;
+    for (int p = 0; p < model.vertexCount / 3; ++p) {
+      if (index.IsDuplicate(p)) continue;
+      index.Add(p);
+      ++kept;
+    }
+  }
+  state.counters["kept"] = kept;
+}
+BENCHMARK(BM_FastDuplicateTest)->Unit(benchmark::kMillisecond);
+
+void BM_ClassicDuplicateTest(benchmark::State& state) {
+  const Model& model = ImportedWithoutNormals();
+  int kept = 0;
+  for (auto _ : state) {
+    kept = 0;
+    for (int p = 0; p < model.vertexCount / 3; ++p)
+      kept += !literal::HasEarlierTwin(model, p, &model.vertices[3 * p]);
+  }
+  state.counters["kept"] = kept;
+}
+BENCHMARK(BM_ClassicDuplicateTest)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_FastNormalPass(benchmark::State& state) {
+  const Model& model = ImportedWithoutNormals();
+  for (auto _ : state) {
+    state.PauseTiming();
+    gModel = model;
+    state.ResumeTiming();
+    VerifyNormals(CapacityFile().c_str());
+  }
+}
+BENCHMARK(BM_FastNormalPass)->Unit(benchmark::kMillisecond);
+
+void BM_ClassicNormalPass(benchmark::State& state) {
+  static Model model;
+  for (auto _ : state) {
+    state.PauseTiming();
+    model = ImportedWithoutNormals();
+    state.ResumeTiming();
+    literal::VerifyNormals(model);
+  }
+}
+BENCHMARK(BM_ClassicNormalPass)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 double SecondsToRun(const std::string& command) {
   const auto start = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
@@ -114,7 +203,8 @@ void BM_Convert(benchmark::State& state) {
   const bool haveAssimp = std::system("command -v assimp >/dev/null 2>&1") == 0;
   double ourTotal = 0, theirTotal = 0;
   for (auto _ : state) {
-    const double a = SecondsToRun(std::string(VORNIX_BINARY) + " convert " + in + " " + ours + " 2>/dev/null");
+    const double a =
+        SecondsToRun(std::string(VORNIX_BINARY) + " convert " + in + " " + ours + " 2>/dev/null");
     const double b = haveAssimp ? SecondsToRun("assimp export " + in + " " + theirs + " >/dev/null 2>&1") : 0;
     if (a < 0 || b < 0) {
       state.SkipWithError("a converter failed");

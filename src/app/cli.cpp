@@ -45,7 +45,8 @@ int AnswerQuestion(const char* text, const char* caption, unsigned type, void* c
   const Answers& answers = *static_cast<const Answers*>(context);
   const unsigned kind = type & MB_TYPEMASK;
   if (kind == MB_YESNO) {
-    if (answers.deleteThin && std::strstr(text, "infinitely thin polygon(s)") && std::strcmp(caption, "WARNING !!!") == 0)
+    if (answers.deleteThin && std::strstr(text, "infinitely thin polygon(s)") &&
+        std::strcmp(caption, "WARNING !!!") == 0)
       return IDYES;
     if (answers.flipV && std::strcmp(text, InvertVQuestionText) == 0) return IDYES;
     if (answers.stripUV && std::strcmp(text, StripUVQuestionText) == 0) return IDYES;
@@ -150,7 +151,8 @@ void ApplyConvertOptions(const ConvertOptions& options) {
 }
 
 int OpenForCommand(const char* path) {
-  if (!CanRead(ReadKindOf(path))) return Fail(std::string("cannot read '") + path + "': unsupported file type");
+  if (!CanRead(ReadKindOf(path)))
+    return Fail(std::string("cannot read '") + path + "': unsupported file type");
   if (!OpenModelFile(path)) return Fail(std::string("could not read '") + path + "'");
   return 0;
 }
@@ -160,8 +162,8 @@ void PrintInfo() {
   std::printf("polygons: %d\n", gModel.vertexCount / 3);
   std::printf("materials: %d\n", gModel.materialCount);
   std::printf("projections: %d\n", gModel.projectionCount);
-  std::printf("bounds: %f %f %f %f %f %f\n", gModel.minX, gModel.minY, gModel.minZ, gModel.maxX,
-              gModel.maxY, gModel.maxZ);
+  std::printf("bounds: %f %f %f %f %f %f\n", gModel.minX, gModel.minY, gModel.minZ, gModel.maxX, gModel.maxY,
+              gModel.maxZ);
   std::printf("radius: %f\n", gModel.modelRadius);
   for (int i = 0; i < gModel.materialCount; ++i) {
     const ModelMaterial& m = gModel.materials[i];
@@ -183,7 +185,8 @@ int RunConvert(int argc, char** argv, Answers& answers) {
   const char* out = argv[3];
   ConvertOptions options;
   if (const int status = ParseConvertOptions(argc, argv, 4, options)) return status;
-  if (!CanWrite(WriteKindOf(out))) return Fail(std::string("cannot write '") + out + "': unsupported file type");
+  if (!CanWrite(WriteKindOf(out)))
+    return Fail(std::string("cannot write '") + out + "': unsupported file type");
   answers.deleteThin = options.deleteThin;
   answers.flipV = options.flipV;
   answers.stripUV = options.stripUV;

@@ -55,13 +55,20 @@ FileKind KindOfFirstCharacter(const char* path, bool reading) {
   const char* extension = ExtensionOf(path);
   const int c = extension ? std::tolower(static_cast<unsigned char>(extension[0])) : 0;
   switch (c) {
-    case 'v': return FileKind::Native;
-    case 'x': return FileKind::DirectX;
-    case 'd': return FileKind::Dxf;
-    case 'q': return FileKind::Quelt;
-    case '3': return reading ? FileKind::Studio3D : FileKind::Unknown;
-    case 'p': return reading ? FileKind::Unknown : FileKind::Pov;
-    default: return FileKind::Unknown;
+    case 'v':
+      return FileKind::Native;
+    case 'x':
+      return FileKind::DirectX;
+    case 'd':
+      return FileKind::Dxf;
+    case 'q':
+      return FileKind::Quelt;
+    case '3':
+      return reading ? FileKind::Studio3D : FileKind::Unknown;
+    case 'p':
+      return reading ? FileKind::Unknown : FileKind::Pov;
+    default:
+      return FileKind::Unknown;
   }
 }
 
@@ -88,9 +95,12 @@ void ClearProjectionLinks() {
 // Runs the reader the kind chooses; 0 when it failed or none exists.
 int ReadByKind(FileKind kind, const char* path) {
   switch (kind) {
-    case FileKind::Native: return LoadNativeModel(path);
-    case FileKind::DirectX: return ImportX(path);
-    default: return 0;
+    case FileKind::Native:
+      return LoadNativeModel(path);
+    case FileKind::DirectX:
+      return ImportX(path);
+    default:
+      return 0;
   }
 }
 
@@ -134,9 +144,12 @@ int SaveAsX(const char* path) {
 
 int WriteByKind(FileKind kind, const char* path) {
   switch (kind) {
-    case FileKind::Native: return SaveNativeModel(path);
-    case FileKind::DirectX: return SaveAsX(path);
-    default: return 0;
+    case FileKind::Native:
+      return SaveNativeModel(path);
+    case FileKind::DirectX:
+      return SaveAsX(path);
+    default:
+      return 0;
   }
 }
 
