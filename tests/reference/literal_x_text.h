@@ -134,7 +134,7 @@ inline int DeleteObsoletes(const char* path) {
   return 1;
 }
 
-// Every pass after reading, on the text as it is.
+// Every pass after reading, on the text as it is (the benchmark's reference).
 inline int MakeCanonicalText(const char* path) {
   if (!ReplaceKeywords()) return 0;
   LowerCaseText();
