@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -31,7 +32,7 @@ const std::string Fix = "[Fatal Error - Fix the X File!] ";
 std::string Vertices(int count, int z = 0) {
   std::string s = std::to_string(count) + ";";
   for (int i = 0; i < count; ++i)
-    s += std::to_string(i) + ";" + std::to_string(i * i % 7) + ";" + std::to_string(z) + ";";
+    s += std::to_string(i) + ";" + std::to_string(int64_t(i) * i % 7) + ";" + std::to_string(z) + ";";
   return s;
 }
 
