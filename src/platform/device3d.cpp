@@ -524,7 +524,7 @@ ClipVertex TransformAndLight(const Direct3DDevice::Frame& f, const D3DVERTEX& in
   out.v = std::isfinite(in.tv) ? in.tv : 0.0f;
 
   D3DCOLORVALUE color = f.base;
-  D3DCOLORVALUE spec = {0, 0, 0, 0};
+  D3DCOLORVALUE specular = {0, 0, 0, 0};
   const D3DVECTOR normal = Normalized(TransformDirection({in.nx, in.ny, in.nz}, f.worldView));
   D3DVECTOR toEye = {0, 0, 0};
   if (f.specular) {
@@ -545,17 +545,17 @@ ClipVertex TransformAndLight(const Direct3DDevice::Frame& f, const D3DVERTEX& in
     const float nDotH = Dot(normal, half);
     if (!(nDotH > 0)) continue;
     const float k = std::pow(nDotH, f.power);
-    spec.r += f.lightSpecular[i].r * k;
-    spec.g += f.lightSpecular[i].g * k;
-    spec.b += f.lightSpecular[i].b * k;
+    specular.r += f.lightSpecular[i].r * k;
+    specular.g += f.lightSpecular[i].g * k;
+    specular.b += f.lightSpecular[i].b * k;
   }
   out.r = Clamp01(color.r) * 255.0f;
   out.g = Clamp01(color.g) * 255.0f;
   out.b = Clamp01(color.b) * 255.0f;
   out.a = Clamp01(f.alpha) * 255.0f;
-  out.sr = Clamp01(spec.r) * 255.0f;
-  out.sg = Clamp01(spec.g) * 255.0f;
-  out.sb = Clamp01(spec.b) * 255.0f;
+  out.sr = Clamp01(specular.r) * 255.0f;
+  out.sg = Clamp01(specular.g) * 255.0f;
+  out.sb = Clamp01(specular.b) * 255.0f;
   return out;
 }
 

@@ -21,7 +21,7 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 
 // What a test bitmap holds; the rows are given in file order, unpadded.
-struct BmpSpec {
+struct BmpLayout {
   uint32_t headerSize = 40;
   int32_t width = 3;
   int32_t height = 2;  // negative: top-down
@@ -33,7 +33,7 @@ struct BmpSpec {
   std::vector<std::vector<uint8_t>> rows;
 };
 
-std::vector<uint8_t> BuildBmp(const BmpSpec& s) {
+std::vector<uint8_t> BuildBmp(const BmpLayout& s) {
   const bool core = s.headerSize == 12;
   std::vector<uint8_t> b(14 + s.headerSize, 0);
   b[0] = 'B';
@@ -84,15 +84,15 @@ constexpr int Picture[2][3] = {{0, 1, 2}, {3, 4, 5}};
 
 using Encoder = std::function<void(std::vector<uint8_t>& row, int x, int index)>;
 
-BmpSpec Encode(BmpSpec spec, const Encoder& encode) {
-  const bool topDown = spec.height < 0;
+BmpLayout Encode(BmpLayout layout, const Encoder& encode) {
+  const bool topDown = layout.height < 0;
   for (int i = 0; i < 2; ++i) {
     const int y = topDown ? i : 1 - i;
     std::vector<uint8_t> row;
     for (int x = 0; x < 3; ++x) encode(row, x, Picture[y][x]);
-    spec.rows.push_back(Padded(row));
+    layout.rows.push_back(Padded(row));
   }
-  return spec;
+  return layout;
 }
 
 void Bytes(std::vector<uint8_t>& row, std::initializer_list<uint32_t> values) {
@@ -101,7 +101,7 @@ void Bytes(std::vector<uint8_t>& row, std::initializer_list<uint32_t> values) {
 
 struct DepthCase {
   const char* name;
-  BmpSpec spec;
+  BmpLayout layout;
   int tolerance;  // for channels narrower than 8 bits
   int colours;    // 2 when the picture is folded onto two colours
   int alpha;      // expected alpha of every pixel
@@ -121,7 +121,7 @@ std::vector<DepthCase> DepthCases() {
   };
   auto five = [](uint32_t c, int shift) { return ((c >> shift) & 0xFF) >> 3; };
   std::vector<DepthCase> cases;
-  BmpSpec s;
+  BmpLayout s;
   s.bitCount = 1;
   s.palette = {Colours[0], Colours[1]};
   cases.push_back({"1-bit", Encode(s, packed(1)), 0, 2, 255});
@@ -137,7 +137,7 @@ std::vector<DepthCase> DepthCases() {
   s.coloursUsed = 0;
   s.palette.resize(256, 0);
   cases.push_back({"8-bit core header", Encode(s, packed(8)), 0, 6, 255});
-  s = BmpSpec();
+  s = BmpLayout();
   s.bitCount = 16;
   cases.push_back({"16-bit 555",
                    Encode(s,
@@ -157,11 +157,11 @@ std::vector<DepthCase> DepthCases() {
                             Bytes(row, {p, p >> 8});
                           }),
                    4, 6, 255});
-  s = BmpSpec();
+  s = BmpLayout();
   cases.push_back({"24-bit", Encode(s, bgr), 0, 6, 255});
   s.height = -2;
   cases.push_back({"24-bit top-down", Encode(s, bgr), 0, 6, 255});
-  s = BmpSpec();
+  s = BmpLayout();
   s.bitCount = 32;
   cases.push_back({"32-bit, fourth byte unused",
                    Encode(s,
@@ -195,7 +195,7 @@ std::vector<DepthCase> DepthCases() {
 TEST(BmpTest, DecodesEveryDepthAndRowOrder) {
   for (const DepthCase& c : DepthCases()) {
     SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> file = BuildBmp(c.spec);
+    const std::vector<uint8_t> file = BuildBmp(c.layout);
     BmpImage image;
     ASSERT_EQ(DecodeBmp(file.data(), file.size(), &image), BmpResult::Ok);
     ASSERT_EQ(image.width, 3);
@@ -218,7 +218,7 @@ TEST(BmpTest, DecodesEveryDepthAndRowOrder) {
 
 TEST(BmpTest, EveryShortenedFileIsRefused) {
   for (const DepthCase& c : DepthCases()) {
-    const std::vector<uint8_t> file = BuildBmp(c.spec);
+    const std::vector<uint8_t> file = BuildBmp(c.layout);
     for (size_t n = 0; n < file.size(); ++n) {
       BmpImage image;
       const BmpResult r = DecodeBmp(file.data(), n, &image);
@@ -228,10 +228,10 @@ TEST(BmpTest, EveryShortenedFileIsRefused) {
 }
 
 TEST(BmpTest, LyingOrUnsupportedHeadersAreRefused) {
-  const std::vector<uint8_t> good = BuildBmp(Encode(BmpSpec(), [](std::vector<uint8_t>& row, int, int i) {
+  const std::vector<uint8_t> good = BuildBmp(Encode(BmpLayout(), [](std::vector<uint8_t>& row, int, int i) {
     Bytes(row, {Colours[i], Colours[i] >> 8, Colours[i] >> 16});
   }));
-  BmpSpec paletted;
+  BmpLayout paletted;
   paletted.bitCount = 8;
   paletted.palette = {0xFF0000, 0x00FF00};
   paletted.coloursUsed = 2;
@@ -290,7 +290,7 @@ TEST(BmpTest, BadMasksAreRefusedAndOutOfRangeIndexesReadBlack) {
       {0x1F0000, 0x07E0, 0x001F},  // beyond 16 bits
   };
   for (const auto& m : masks) {
-    BmpSpec s;
+    BmpLayout s;
     s.bitCount = 16;
     s.compression = BI_BITFIELDS;
     s.masks = m;
@@ -299,7 +299,7 @@ TEST(BmpTest, BadMasksAreRefusedAndOutOfRangeIndexesReadBlack) {
     BmpImage image;
     EXPECT_EQ(DecodeBmp(file.data(), file.size(), &image), BmpResult::BadHeader) << std::hex << m[0] << m[1];
   }
-  BmpSpec s;
+  BmpLayout s;
   s.bitCount = 8;
   s.palette = {0xFF0000, 0x00FF00};
   s.coloursUsed = 2;
