@@ -96,3 +96,42 @@ const QltMaterial* qlt_GetMaterial(int32_t handle);
 // The selected material, or -1 when none is (after the materials were
 // rebuilt, so that the next selection takes effect in full).
 int32_t qlt_CurrentMaterial();
+
+// ---- Device enumeration, initialization and display modes -----------------
+// The application's choice of device and display mode: gets the device
+// count, names and mode table, writes the device index and the mode number
+// (1 .. 8). Returns 1 when chosen, 0 when cancelled, -1 when the dialog
+// itself failed.
+using QltSelectCallback = int (*)(int deviceCount, char (*deviceNames)[128], int32_t (*deviceModes)[8],
+                                  int* outDevice, int* outMode);
+
+// Once, before qlt_Initialize. Returns 1 or 0 (reason in the error text).
+int qlt_Enumerate(void* instance, const char* title, QltSelectCallback selectCallback);
+// Once, after qlt_Enumerate: full-screen, 16-bit, double-buffered and
+// z-buffered device with one viewport and one directional light.
+int qlt_Initialize(void* window, float worldSize, float fieldOfViewDegrees);
+// Each output may be null; returns the current display mode number.
+int qlt_ScreenSize(int* outWidth, int* outHeight, int* outBitsPerPixel);
+// Releases everything; only the first call does anything.
+void qlt_Shutdown();
+
+// ---- Bitmaps, blits, lines and colour ---------------------------------------
+// Index -1 stands for the back buffer in qlt_BitmapBlit.
+constexpr int QltBackBufferIndex = -1;
+
+int qlt_BitmapLoad(int* outIndex, const char* fileName, int colourKeyed, int keyX, int keyY);
+// Rectangles with right and bottom exclusive; the source is stretched.
+int qlt_BitmapBlit(int source, int destination, int srcLeft, int srcRight, int srcTop, int srcBottom,
+                   int dstLeft, int dstRight, int dstTop, int dstBottom);
+int qlt_BitmapFree(int index);
+int qlt_BitmapWidth(int index);
+int qlt_BitmapHeight(int index);
+class DisplaySurface;
+DisplaySurface* qlt_BitmapSurface(int index);
+int qlt_DrawLine(int x1, int y1, int x2, int y2, uint16_t colour);
+uint16_t qlt_MakeCompatible16bppColor(float r, float g, float b);
+
+// ---- Conversion to square 24-bit bitmaps ----------------------------------------
+int _qlt_AnyBMPtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
+// Leaves "temp_ppm.bmp" in the current directory.
+int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
