@@ -8,6 +8,7 @@
 
 #include "platform/ui.h"
 #include "render/library_state.h"
+#include "render/materials.h"
 #include "render/qlt.h"
 
 // ---- State ----------------------------------------------------------------------
@@ -395,13 +396,6 @@ int PaintBackBuffer(uint16_t colour) {
   return 1;
 }
 
-// Shows the back buffer; a lost surface is restored rather than flipped.
-void FlipPages() {
-  int32_t result = _qlt_FrontBuffer3->Flip();
-  if (result == DDERR_WASSTILLDRAWING) result = _qlt_FrontBuffer3->Flip();
-  if (result == DDERR_SURFACELOST) _qlt_RestoreSurfaces();
-}
-
 // ---- The 3D device ------------------------------------------------------------------
 
 int CreateFlipChain(bool emulation, const QltModeEntry& mode) {
@@ -483,24 +477,6 @@ int CreateBackground() {
   return 1;
 }
 
-int CreateLight() {
-  int32_t r = _qlt_Device->CreateLight(&_qlt_Light);
-  if (r != D3D_OK) return Fail(OpInitD3D, "_qlt_Direct3D->CreateLight(&_qlt_Light,NULL)", r);
-  D3DLIGHT2 light{};
-  light.dwSize = sizeof light;
-  light.dltType = D3DLIGHT_DIRECTIONAL;
-  light.dcvColor = {_qlt_LightColor.r, _qlt_LightColor.g, _qlt_LightColor.b, 1.0f};
-  light.dvDirection = {-_qlt_LightDirection.x, -_qlt_LightDirection.y, -_qlt_LightDirection.z};
-  light.dvAttenuation0 = 1.0f;
-  light.dwFlags = D3DLIGHT_ACTIVE;
-  r = _qlt_Device->SetLight(_qlt_Light, &light);
-  if (r != D3D_OK) return Fail(OpInitD3D, "_qlt_Light->SetLight((D3DLIGHT *)&light)", r);
-  r = _qlt_Device->AddLight(_qlt_Viewport, _qlt_Light);
-  if (r != D3D_OK) return Fail(OpInitD3D, "_qlt_Viewport->AddLight(_qlt_Light)", r);
-  _qlt_LightCreated = 1;
-  return 1;
-}
-
 uint32_t FloatBits(float value) {
   uint32_t bits;
   memcpy(&bits, &value, sizeof bits);
@@ -537,9 +513,11 @@ void SetRenderStates() {
   d.SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
 }
 
-uint32_t AmbientColour() {
-  return 0xFF000000u | uint32_t(255 * _qlt_AmbientR) << 16 | uint32_t(255 * _qlt_AmbientG) << 8 |
-         uint32_t(255 * _qlt_AmbientB);
+// The whole screen as the render area, its z-buffer and colour cleared.
+int SetFullScreenRenderArea() {
+  int width = 0, height = 0;
+  qlt_ScreenSize(&width, &height, nullptr);
+  return qlt_SetRenderArea(1, 1, 0.0f, float(width - 1), 0.0f, float(height - 1));
 }
 
 }  // namespace
@@ -588,9 +566,9 @@ int _qlt_InitializeD3D() {
 
   const QltModeEntry& mode = _qlt_ModeList[_qlt_CurrentMode];
   if (!CreateFlipChain(!_qlt_HardwareDevice, mode) || !CreateDevice() || !CreateViewport(mode.width, mode.height) ||
-      !CreateBackground() || !CreateLight())
+      !CreateBackground() || !_qlt_CreateLight(OpInitD3D))
     return 0;
-  const int32_t r = _qlt_Device->SetLightState(D3DLIGHTSTATE_AMBIENT, AmbientColour());
+  const int32_t r = _qlt_Device->SetLightState(D3DLIGHTSTATE_AMBIENT, _qlt_AmbientColor());
   if (r != D3D_OK)
     return Fail(OpInitD3D,
                 "_qlt_Device->SetLightState( D3DLIGHTSTATE_AMBIENT, "
@@ -602,7 +580,7 @@ int _qlt_InitializeD3D() {
   _qlt_Device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &_qlt_ProjectionMatrix);
   _qlt_Device->EndScene();
   SetRenderStates();
-  return 1;
+  return SetFullScreenRenderArea();
 }
 
 int qlt_Initialize(void* window, float worldSize, float fieldOfViewDegrees) {
@@ -634,13 +612,14 @@ int qlt_Initialize(void* window, float worldSize, float fieldOfViewDegrees) {
 
   EnumTextureFormats();
   if (!ChooseTextureFormats()) return 0;
-  FlipPages();
+  if (!qlt_PageFlip(1, 1)) return 0;
   if (_qlt_ModeList[_qlt_CurrentMode].bitsPerPixel == 16 && !ReadGreenBits()) return 0;
   int width = 0, height = 0;
   qlt_ScreenSize(&width, &height, nullptr);
+  if (!SetFullScreenRenderArea()) return 0;
   const uint16_t black = qlt_MakeCompatible16bppColor(0.0f, 0.0f, 0.0f);
   if (!PaintBackBuffer(black)) return 0;
-  FlipPages();
+  if (!qlt_PageFlip(1, 1)) return 0;
   if (!PaintBackBuffer(black)) return 0;
   _qlt_LineClip = {0, 0, width - 1, height - 1};
   _qlt_Initialized = 1;
@@ -661,6 +640,7 @@ int _qlt_RestoreSurfaces() {
   if (!_qlt_Initialized) return 1;
   for (DisplaySurface* s : {_qlt_FrontBuffer3, _qlt_BackBuffer3, _qlt_ZBuffer3})
     if (s && s->IsLost() != DD_OK) s->Restore();
+  _qlt_RestoreTextureSlots();
   _qlt_SetTime(_qlt_GetTime());
   return 1;
 }
@@ -668,10 +648,8 @@ int _qlt_RestoreSurfaces() {
 void qlt_Shutdown() {
   if (_qlt_ShutdownCalled || !_qlt_CooperativeLevelSet) return;
   _qlt_ShutdownCalled = 1;
-  if (_qlt_RenderActive && _qlt_Device) {
-    _qlt_Device->EndScene();
-    _qlt_RenderActive = 0;
-  }
+  if (_qlt_RenderActive && _qlt_Device) qlt_RenderEnd();
+  _qlt_RenderActive = 0;
   _qlt_ghWnd = nullptr;
   qlt_FreeMaterials();
   _qlt_FreeAllBitmaps();

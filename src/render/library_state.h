@@ -136,6 +136,20 @@ extern D3DVECTOR _qlt_LightDirection;  // unit vector towards the light
 extern D3DCOLORVALUE _qlt_LightColor;
 extern float _qlt_AmbientR, _qlt_AmbientG, _qlt_AmbientB;
 
+// ---- Frame --------------------------------------------------------------------------
+// Left, right, top, bottom in pixels, as given to qlt_SetRenderArea.
+struct QltRenderArea {
+  float left, right, top, bottom;
+};
+extern QltRenderArea _qlt_RenderArea;
+extern D3DVECTOR _qlt_CameraPosition;  // of the last qlt_RenderBegin
+
+// The ambient light state for _qlt_AmbientR/G/B.
+uint32_t _qlt_AmbientColor();
+// Creates the directional light from the stored direction and colour and
+// adds it to the viewport; failures are reported under `operation`.
+int _qlt_CreateLight(const char* operation);
+
 // ---- Flags ----------------------------------------------------------------------
 extern int32_t _qlt_Enumerated;
 extern int32_t _qlt_EnumerateCalled, _qlt_InitializeCalled, _qlt_ShutdownCalled;

@@ -115,6 +115,49 @@ int qlt_ScreenSize(int* outWidth, int* outHeight, int* outBitsPerPixel);
 // Releases everything; only the first call does anything.
 void qlt_Shutdown();
 
+// ---- Frames -------------------------------------------------------------------
+// Orientation of the camera or of an object: a 3 x 3 rotation row by row,
+// then the position in world units.
+struct QltOrientation {
+  float rotation[9];
+  float position[3];
+};
+
+// Opens the frame with this camera; the view holds only the camera's
+// rotation, its position is taken off every object's position.
+int qlt_RenderBegin(const QltOrientation* camera);
+// Draws the queued translucent triangles back to front and closes the
+// frame; *outCount (may be null) gets the triangles the library drew in it.
+int qlt_RenderEnd(int32_t* outCount = nullptr);
+// The transform of the triangles that follow; inside a frame only.
+int qlt_SetMatrix(const QltOrientation* object);
+// Shows the back buffer, then clears the render area of the new one: the
+// z-buffer when clearZ is 1, the colour when clearTarget is 1.
+int qlt_PageFlip(int clearZ, int clearTarget);
+// The rectangle that is rendered and cleared, in pixels (right and bottom
+// inclusive); rebuilds the viewport and its light.
+int qlt_SetRenderArea(int clearZ, int clearTarget, float left, float right, float top, float bottom);
+// (x, y, z) points towards the light and must not be the zero vector.
+int qlt_SetLightLocationColor(float x, float y, float z, float r, float g, float b);
+
+// Render options: kept, applied at every qlt_RenderBegin and at once inside
+// a frame.
+int qlt_SetSpecular(int on);
+int qlt_SetBilinearFiltering(int on);
+int qlt_SetDithering(int on);
+// A D3DCULL value; the one the device accepts is kept.
+int qlt_SetCullMode(uint32_t mode);
+int qlt_SetFog(int on, float r, float g, float b, float start, float end);
+
+// Triangle lists inside a frame, with the current material and transform.
+struct D3DVERTEX;
+// Draws count / 3 triangles at once.
+int qlt_DrawTriangles(const D3DVERTEX* vertices, int count);
+// Keeps one triangle (three vertices) for the end of the frame, where the
+// queue is drawn farthest first; at most QltMaxTranslucentTriangles a frame.
+constexpr int QltMaxTranslucentTriangles = 1499;
+int qlt_QueueTranslucentTriangle(const D3DVERTEX* vertices);
+
 // ---- Bitmaps, blits, lines and colour ---------------------------------------
 // Index -1 stands for the back buffer in qlt_BitmapBlit.
 constexpr int QltBackBufferIndex = -1;

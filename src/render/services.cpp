@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "render/library_state.h"
 #include "render/qlt.h"
 
 // ---- Last-error text ----------------------------------------------------
@@ -31,10 +32,16 @@ const char* qlt_GetErrorString() { return _qlt_ErrorString; }
 // ---- Message box --------------------------------------------------------
 
 int MessageBoxSafe(const char* text, const char* caption, unsigned type) {
-  // Once a display device exists, an open frame is closed and the desktop
-  // surface flipped to the front around this call, so that the box is seen
-  // over the full-screen display; until then the box is simply shown.
-  return Ui().MessageBox(text, caption, type | MB_SYSTEMMODAL);
+  // The box must be seen over the full-screen display: an open scene is
+  // closed and the desktop surface flipped to the front first. Before the
+  // display device exists the box is simply shown. The frame stays open for
+  // the library (_qlt_RenderActive unchanged), and only a scene that was
+  // really closed is begun again.
+  const bool sceneClosed = _qlt_RenderActive && _qlt_Device && _qlt_Device->EndScene() == D3D_OK;
+  if (_qlt_DirectDraw2) _qlt_DirectDraw2->FlipToGDISurface();
+  const int answer = Ui().MessageBox(text, caption, type | MB_SYSTEMMODAL);
+  if (sceneClosed) _qlt_Device->BeginScene();
+  return answer;
 }
 
 // ---- Files --------------------------------------------------------------

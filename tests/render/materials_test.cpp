@@ -1,9 +1,18 @@
+#include "render/materials.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "platform/bmp.h"
+#include "platform/scripted/scripted_ui.h"
 #include "render/qlt.h"
+#include "support/model_builder.h"
 
 namespace {
 
@@ -71,6 +80,287 @@ TEST_F(QltMaterials, AFullQueueRefusesFurtherDeclarations) {
   EXPECT_STREQ("qlt_AddMaterial\nToo many materials declared\n\n", qlt_GetErrorString());
   ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   EXPECT_EQ(QltMaxMaterials, qlt_MaterialCount());
+}
+
+// ---- Textures on a device ----------------------------------------------------
+
+int gDevice = 0, gMode = 6;
+int Choose(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {
+  *device = gDevice;
+  *mode = gMode;
+  return 1;
+}
+
+// Every pixel from colour(x, y) as red, green, blue.
+template <typename Colour>
+void WriteBmp(const std::string& name, int width, int height, Colour colour) {
+  BmpImage image{width, height, false, std::vector<uint8_t>(size_t(width) * height * 4, 255)};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colour(x, y);
+      uint8_t* p = &image.rgba[(size_t(y) * width + x) * 4];
+      p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
+    }
+  ASSERT_TRUE(WriteBmp24File(name.c_str(), image));
+}
+void WriteSolid(const std::string& name, int width, int height, uint32_t rgb) {
+  WriteBmp(name, width, height, [rgb](int, int) { return rgb; });
+}
+
+int AddTexture(const char* texture, const char* alpha = nullptr, float opacity = 1.0f) {
+  return qlt_AddMaterial(1, 1, 1, opacity, 0, 0, 0, 0, 0, 0, 0, 1, texture, alpha ? 1 : 0, alpha);
+}
+
+const QltMaterialRecord& Record(int handle) { return _qlt_Material[handle]; }
+uint32_t RenderState(D3DRENDERSTATETYPE state) {
+  uint32_t value = 0;
+  _qlt_Device->GetRenderState(state, &value);
+  return value;
+}
+
+class QltTextures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Reset();
+    directory_ = TempPath("textures");
+    mkdir(directory_.c_str(), 0700);
+    ASSERT_EQ(0, chdir(directory_.c_str()));  // the temporary bitmaps land here
+  }
+  void TearDown() override {
+    Reset();
+    chdir("/");
+  }
+  void Reset() {
+    _qlt_ResetLibraryForTests();
+    ResetDisplaySettings();
+    qlt_FreeMaterials();
+  }
+  // The simulated hardware device in 320 x 200 when asked, else the
+  // emulation device in 640 x 480.
+  bool Start(bool hardware) {
+    _qlt_Direct3DOffer.halDevice = hardware;
+    gDevice = hardware ? 1 : 0;
+    gMode = hardware ? 1 : 6;
+    return qlt_Enumerate(nullptr, "t", Choose) && qlt_Initialize(nullptr, 1000.0f, 60.0f);
+  }
+  // Leaves `room` bytes of video memory once the 320 x 200 flip chain and
+  // z-buffer are placed.
+  bool StartHardwareWithRoom(uint32_t room) {
+    CurrentDisplaySettings().videoMemoryBytes = 3 * 320 * 200 * 2 + room;
+    uint32_t total = 0, free = 0;
+    return Start(true) && _qlt_DirectDraw2->GetAvailableVidMem(&total, &free) == DD_OK && free == room;
+  }
+  std::string directory_;
+  ScopedScriptedUI scripted;
+};
+
+TEST(QltTextureSize, ClassFollowsTheLargerSideAndTheAlphaFlag) {
+  ScopedScriptedUI scripted;
+  const std::string bmp = TempPath("size.bmp"), ppm = TempPath("size.ppm"), topDown = TempPath("down.bmp");
+  struct Case {
+    int width, height, alpha, textureClass;
+  };
+  for (const Case& c : {Case{100, 40, 0, 3}, Case{100, 40, 1, 2}, Case{129, 10, 0, 1}, Case{32, 32, 0, 7},
+                        Case{32, 33, 1, 4}}) {
+    WriteSolid(bmp, c.width, c.height, 0);
+    EXPECT_EQ(c.textureClass, _qlt_DetermineTextureSize(bmp.c_str(), c.alpha)) << c.width << "x" << c.height;
+  }
+  std::ofstream(ppm, std::ios::binary) << "P6\n# comment 300 300\n65 2\n255\n"
+                                       << std::string(65 * 2 * 3, 'x');
+  EXPECT_EQ(3, _qlt_DetermineTextureSize(ppm.c_str(), 0));
+  // A header that cannot be read has no class and asks for no slot.
+  std::ofstream(ppm, std::ios::binary) << "P6\n65";
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize(ppm.c_str(), 0));
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize(TempPath("missing.bmp").c_str(), 0));
+  EXPECT_TRUE(scripted.ui.messages.empty());
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize("rock.gif", 0));
+  ASSERT_EQ(1u, scripted.ui.messages.size());
+  EXPECT_EQ("_qlt_DetermineTextureSize", scripted.ui.messages[0].text);
+  EXPECT_EQ("Not a known texture filename extension", scripted.ui.messages[0].caption);
+  unlink(bmp.c_str());
+  unlink(ppm.c_str());
+}
+
+// The same files make one texture; another spelling, a name that is only a
+// prefix, or an added alpha bitmap make their own.
+TEST_F(QltTextures, MaterialsWithTheSameFilesShareOneTexture) {
+  ASSERT_TRUE(Start(false));
+  WriteSolid("wall.bmp", 32, 32, 0xFF0000);
+  WriteSolid("WALL.bmp", 32, 32, 0x00FF00);
+  WriteSolid("a.bmp", 32, 32, 0x0000FF);
+  const char* textures[] = {"wall.bmp", "wall.bmp", "WALL.bmp", "wall.bmp", "wall.bm"};
+  for (int i = 0; i < 5; ++i) AddTexture(textures[i], i == 3 ? "a.bmp" : nullptr);
+  EXPECT_EQ(3, _qlt_TexturesNeeded[7]);  // each declaration counts; "wall.bm" cannot be read
+  EXPECT_EQ(1, _qlt_TexturesNeeded[6]);
+  int32_t handles[5];
+  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  EXPECT_NE(0u, Record(1).hSystemTexture);
+  EXPECT_EQ(1, Record(2).sharesTexture);
+  EXPECT_EQ(1, Record(2).sharedMaterial);
+  EXPECT_EQ(0u, Record(2).hSystemTexture);
+  for (int own : {3, 4}) {
+    EXPECT_EQ(0, Record(own).sharesTexture) << own;
+    EXPECT_NE(0u, Record(own).hSystemTexture) << own;
+    EXPECT_NE(Record(1).hSystemTexture, Record(own).hSystemTexture) << own;
+  }
+  EXPECT_EQ(0, Record(5).sharesTexture);
+  EXPECT_EQ(0u, Record(5).hSystemTexture);
+  ASSERT_EQ(1, qlt_SetMaterial(2));
+  EXPECT_EQ(Record(1).hSystemTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
+  ASSERT_EQ(1, qlt_SetMaterial(3));
+  EXPECT_EQ(Record(3).hSystemTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
+}
+
+// Top half red, bottom half blue; alpha columns 250, 128 and 5, which the
+// display's 5-bit blue keeps as 248, 128 and 0.
+TEST_F(QltTextures, AlphaTexturesUseTheAlphaFormatAndClampAlpha) {
+  struct Case {
+    unsigned formats;
+    PixelFormat alphaFormat;
+    uint32_t redOpaque, redHalf, transparent, blueOpaque;
+  };
+  const Case cases[] = {
+      {TextureAllFormats, PixelFormat::Argb4444, 0xFE00, 0x7E00, 0, 0xF00E},
+      {TextureRgb565 | TextureArgb1555, PixelFormat::Argb1555, 0xF800, 0x7800, 0, 0x801E},
+      {TextureRgb565 | TextureArgb8888, PixelFormat::Argb8888, 0xFFF80000u, 0x80F80000u, 0, 0xFF0000F8u},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    CurrentDisplaySettings().textureFormats = c.formats;
+    ASSERT_TRUE(Start(false));
+    WriteBmp("t.bmp", 32, 32, [](int, int y) { return y < 16 ? 0xFF0000u : 0x0000FFu; });
+    WriteBmp("a.bmp", 32, 32, [](int x, int) { return x < 10 ? 250u : x < 20 ? 128u : 5u; });
+    AddTexture("t.bmp", "a.bmp", 0.25f);
+    AddTexture("t.bmp");
+    ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
+    const Surface& alpha = Record(1).lptmpSystemTextureSurface->Pixels();
+    EXPECT_EQ(c.alphaFormat, alpha.format);
+    EXPECT_FLOAT_EQ(0.996f, Record(1).values.diffuse.a);
+    const uint32_t got[4] = {alpha.Get(0, 0), alpha.Get(15, 0), alpha.Get(25, 0), alpha.Get(0, 31)};
+    const uint32_t want[4] = {c.redOpaque, c.redHalf, c.transparent, c.blueOpaque};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(want[i], got[i]) << "texel " << i << " format " << c.formats;
+    const Surface& opaque = Record(2).lptmpSystemTextureSurface->Pixels();
+    EXPECT_EQ(PixelFormat::Rgb565, opaque.format);
+    EXPECT_EQ(30u << 11, opaque.Get(0, 0));
+  }
+}
+
+TEST_F(QltTextures, UnusableFilesLeaveTheMaterialUntexturedWithAWarning) {
+  ASSERT_TRUE(Start(false));
+  WriteSolid("t.bmp", 32, 32, 0xFF0000);
+  WriteSolid("big.bmp", 64, 64, 0);
+  AddTexture("rock.gif");
+  AddTexture("t.bmp", "mask.tga");
+  AddTexture("t.bmp", "big.bmp");
+  scripted.ui.messages.clear();
+  int32_t handles[3];
+  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(3u, scripted.ui.messages.size());
+  const std::pair<const char*, const char*> shown[3] = {
+      {"*..gif texture bitmap files are not supported\nrock.gif ignored!", "Warning:"},
+      {"*..tga alpha texture bitmap files are not supported\nmask.tga ignored!", "Warning:"},
+      {"Alpha texture size is not the same size as the texture bitmap", "Warning"}};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(shown[i].first, scripted.ui.messages[i].text);
+    EXPECT_EQ(shown[i].second, scripted.ui.messages[i].caption);
+    EXPECT_EQ(0u, Record(handles[i]).hSystemTexture) << i;
+    EXPECT_NE(0u, Record(handles[i]).hMaterial) << i;  // still a usable material
+  }
+  EXPECT_STREQ("", Record(1).values.textureName);
+  EXPECT_EQ(1, Record(2).values.hasTexture);
+  EXPECT_EQ(0, Record(2).values.hasAlpha);
+}
+
+// Blending follows the material's kind, repeated selections change nothing,
+// and a rebuilt material with the handle selected last still takes effect.
+TEST_F(QltTextures, SelectionSkipsOnlyWhatIsAlreadySet) {
+  ASSERT_TRUE(Start(false));
+  AddPlain(0.5f);
+  qlt_AddMaterial(1, 1, 1, 0.5f, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0, nullptr);
+  int32_t handles[2];
+  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_SetMaterial(1));
+  EXPECT_EQ(0u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
+  ASSERT_EQ(1, qlt_SetMaterial(2));
+  EXPECT_EQ(1u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
+  EXPECT_EQ(uint32_t(D3DBLEND_INVSRCALPHA), RenderState(D3DRENDERSTATE_DESTBLEND));
+  _qlt_Device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 7);
+  ASSERT_EQ(1, qlt_SetMaterial(2));
+  EXPECT_EQ(7u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
+  EXPECT_EQ(0, qlt_SetMaterial(qlt_MaterialCount()));
+  EXPECT_STREQ("qlt_SetMaterial\nInvalid Material Handle\n\n", qlt_GetErrorString());
+
+  qlt_FreeMaterials();
+  EXPECT_NE(0u, _qlt_BackgroundMaterialHandle);
+  EXPECT_EQ(Record(0).hMaterial, _qlt_BackgroundMaterialHandle);
+  AddPlain(0.5f);
+  AddPlain(0.5f);
+  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_SetMaterial(2));
+  uint32_t material = 0;
+  _qlt_Device->GetLightState(D3DLIGHTSTATE_MATERIAL, &material);
+  EXPECT_EQ(Record(2).hMaterial, material);
+  EXPECT_EQ(0u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
+}
+
+// Room for two 64-pixel slots and three such textures: the slots are
+// reused round-robin, the texture loaded last evicts the oldest.
+TEST_F(QltTextures, VideoSlotsAreReusedRoundRobin) {
+  ASSERT_TRUE(StartHardwareWithRoom(2 * 64 * 64 * 2 + 100));
+  const char* files[] = {"t1.bmp", "t2.bmp", "t3.bmp"};
+  for (int i = 0; i < 3; ++i) {
+    WriteSolid(files[i], 50, 64, 0x100000u << (4 * i));
+    AddTexture(files[i]);
+  }
+  EXPECT_EQ(2, qlt_CreateMaterials(nullptr));
+  EXPECT_NE(std::string(qlt_GetErrorString()).find("No room left in video or AGP memory"), std::string::npos);
+  const QltTextureClassSlots& slots = _qlt_TextureSlots[5];
+  ASSERT_EQ(2, slots.count);
+  EXPECT_EQ(3, slots.slots[0].owner);
+  EXPECT_EQ(2, slots.slots[1].owner);
+  EXPECT_EQ(0, Record(1).resident);
+  ASSERT_EQ(1, qlt_SetMaterial(1));
+  EXPECT_EQ(1, slots.slots[1].owner);
+  EXPECT_EQ(1, Record(1).resident);
+  EXPECT_EQ(0, Record(2).resident);
+  EXPECT_EQ(slots.slots[1].hTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
+  EXPECT_EQ(_qlt_Device->Texture(Record(1).hSystemTexture)->texels,
+            _qlt_Device->Texture(slots.slots[1].hTexture)->texels);
+  ASSERT_EQ(1, qlt_SetMaterial(3));  // still resident: no load
+  EXPECT_EQ(3, slots.slots[0].owner);
+  EXPECT_EQ(0, slots.next);
+}
+
+// Room for one 64-pixel slot: a small texture grows into it, a large one
+// with no slot of its size draws untextured.
+TEST_F(QltTextures, AClassWithoutSlotsNeverUsesOne) {
+  ASSERT_TRUE(StartHardwareWithRoom(64 * 64 * 2 + 100));
+  WriteSolid("big.bmp", 200, 10, 0xFF0000);
+  WriteSolid("mid.bmp", 64, 64, 0x00FF00);
+  WriteSolid("small.bmp", 20, 20, 0x0000FF);
+  for (const char* file : {"big.bmp", "mid.bmp", "small.bmp"}) AddTexture(file);
+  EXPECT_EQ(2, qlt_CreateMaterials(nullptr));
+  EXPECT_EQ(0, _qlt_TextureSlots[1].count);
+  EXPECT_EQ(1, _qlt_TextureSlots[5].count);
+  EXPECT_EQ(0, _qlt_TextureSlots[7].count);
+  EXPECT_EQ(256, Record(1).textureSize);
+  EXPECT_EQ(64, Record(3).textureSize);
+  EXPECT_EQ(1, Record(3).resident);
+  ASSERT_EQ(1, qlt_SetMaterial(1));
+  EXPECT_EQ(0u, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
+  EXPECT_EQ(-1, _qlt_TextureSlots[1].slots[0].owner);
+  EXPECT_EQ(0, Record(1).resident);
+}
+
+TEST_F(QltTextures, AClassHoldsAtMostOneHundredSlots) {
+  ASSERT_TRUE(Start(true));
+  WriteSolid("t.bmp", 32, 32, 0xFF0000);
+  for (int i = 0; i <= QltMaxSlotsPerClass; ++i) AddTexture("t.bmp");
+  EXPECT_EQ(1, qlt_CreateMaterials(nullptr));
+  EXPECT_EQ(QltMaxSlotsPerClass, _qlt_TextureSlots[7].count);
+  qlt_FreeMaterials();
+  EXPECT_EQ(0, _qlt_TextureSlots[7].count);
+  EXPECT_EQ(0u, _qlt_DirectDraw2->VideoMemoryUsed() - 3u * 320 * 200 * 2);
 }
 
 }  // namespace
