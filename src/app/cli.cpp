@@ -1,17 +1,24 @@
 #include "app/cli.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
+#include "app/shell_state.h"
+#include "app/viewports.h"
 #include "model/geometry.h"
 #include "model/model.h"
 #include "model/normals.h"
 #include "platform/console/console_ui.h"
+#include "platform/png.h"
+#include "render/library_state.h"
 #include "render/qlt.h"
 
 namespace {
@@ -19,7 +26,10 @@ namespace {
 const char* const Usage =
     "usage: vornix info FILE\n"
     "       vornix convert IN OUT [--delete-thin] [--center] [--rotate X,Y,Z] [--scale F]\n"
-    "                             [--smooth DEG] [--flip-v] [--strip-uv]\n";
+    "                             [--smooth DEG] [--flip-v] [--strip-uv]\n"
+    "       vornix render IN -o OUT.png [--size 640x480|800x600|1024x768]\n"
+    "                             [--view 3d|top|bottom|left|right|front|back]\n"
+    "                             [--layout both|render|select] [--repeat N]\n";
 
 struct ConvertOptions {
   bool deleteThin = false;
@@ -196,6 +206,169 @@ int RunConvert(int argc, char** argv, Answers& answers) {
   return 0;
 }
 
+// ---- render ---------------------------------------------------------------------------
+
+struct RenderOptions {
+  const char* output = nullptr;
+  int modeNumber = 6;  // 640 x 480
+  int viewpoint = -1;  // -1: the view Open leaves; 0: the start-up view
+  int layout = 1;
+  int repeat = 1;
+};
+
+int UsageError(const std::string& reason) {
+  std::fprintf(stderr, "vornix: %s\n", reason.c_str());
+  return 2;
+}
+
+// Index into a list of names, or -1.
+int IndexOf(const char* value, const char* const* names, int count) {
+  for (int i = 0; value && i < count; ++i)
+    if (std::strcmp(value, names[i]) == 0) return i;
+  return -1;
+}
+
+bool ParseCount(const char* text, int& out) {
+  if (!text || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (*end != '\0' || errno == ERANGE || value < 1 || value > 100000) return false;
+  out = int(value);
+  return true;
+}
+
+// Returns 0 when every option parsed, else the exit status after a message.
+int ParseRenderOptions(int argc, char** argv, RenderOptions& options) {
+  static const char* const sizes[] = {"640x480", "800x600", "1024x768"};
+  static const char* const views[] = {"3d", "top", "bottom", "left", "right", "front", "back"};
+  static const char* const layouts[] = {"both", "render", "select"};
+  for (int i = 3; i < argc; ++i) {
+    const char* option = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    int index = -1;
+    if (std::strcmp(option, "-o") == 0) {
+      if (!value || !*value) return UsageError("-o needs an output file");
+      options.output = value;
+    } else if (std::strcmp(option, "--size") == 0) {
+      if ((index = IndexOf(value, sizes, 3)) < 0)
+        return UsageError("--size must be 640x480, 800x600 or 1024x768");
+      options.modeNumber = 6 + index;
+    } else if (std::strcmp(option, "--view") == 0) {
+      if ((index = IndexOf(value, views, 7)) < 0)
+        return UsageError("--view must be 3d, top, bottom, left, right, front or back");
+      options.viewpoint = index;
+    } else if (std::strcmp(option, "--layout") == 0) {
+      if ((index = IndexOf(value, layouts, 3)) < 0)
+        return UsageError("--layout must be both, render or select");
+      options.layout = index;
+    } else if (std::strcmp(option, "--repeat") == 0) {
+      if (!ParseCount(value, options.repeat))
+        return UsageError("--repeat needs a whole number from 1 to 100000");
+    } else {
+      return UsageError(std::string("unknown option '") + option + "'");
+    }
+    ++i;
+  }
+  if (!options.output) return UsageError("render needs -o OUT.png");
+  return 0;
+}
+
+// The library's error text ("operation\nmessage\nresult\n") on one line.
+std::string LibraryError() {
+  std::string text = qlt_GetErrorString();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+    text.replace(at, 1, ": ");
+  return text;
+}
+
+// The emulation device in the display mode of the requested size.
+int wantedMode;
+bool wantedModeMissing;
+
+int ChooseEmulationDevice(int deviceCount, char (*)[128], int32_t (*deviceModes)[8], int* outDevice,
+                          int* outMode) {
+  wantedModeMissing = deviceCount < 1 || deviceModes[0][wantedMode - 1] == QltModeAbsent;
+  if (wantedModeMissing) return 0;
+  *outDevice = 0;
+  *outMode = wantedMode;
+  return 1;
+}
+
+int StartLibrary(int modeNumber) {
+  wantedMode = modeNumber;
+  if (!qlt_Enumerate(nullptr, "Vornix 3D!", ChooseEmulationDevice)) {
+    if (wantedModeMissing) return Fail("the display does not offer the requested size");
+    return Fail("could not start the renderer: " + LibraryError());
+  }
+  if (!qlt_Initialize(nullptr, 10000.0f, 60.0f))
+    return Fail("could not start the renderer: " + LibraryError());
+  int width = 0;
+  qlt_ScreenSize(&width, nullptr, nullptr);
+  SetProjectionConstants(width);
+  return 0;
+}
+
+void SetView(const RenderOptions& options) {
+  if (options.viewpoint == 0) {
+    ApplyStartupView();
+  } else if (options.viewpoint > 0) {
+    gShell.viewpoint = options.viewpoint;
+    ApplyViewpoint();
+  }
+  gShell.viewLayout = options.layout;
+}
+
+// The whole screen in the background colour, so that the panel's place and
+// the borders show it.
+int ClearScreen() {
+  int width = 0, height = 0;
+  qlt_ScreenSize(&width, &height, nullptr);
+  return qlt_SetRenderArea(1, 1, 0.0f, float(width), 0.0f, float(height));
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int DrawFrames(int count) {
+  std::vector<double> milliseconds;
+  for (int i = 0; i < count; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const int drawn = RenderViewports();
+    const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+    if (!drawn) return Fail("could not draw the model: " + LibraryError());
+    milliseconds.push_back(spent.count());
+  }
+  if (count > 1) std::fprintf(stderr, "frame ms: %.3f\n", Median(milliseconds));
+  return 0;
+}
+
+int RenderToFile(const char* in, const RenderOptions& options) {
+  if (const int status = StartLibrary(options.modeNumber)) return status;
+  if (const int status = OpenForCommand(in)) return status;
+  SetView(options);
+  if (!ClearScreen()) return Fail("could not clear the screen: " + LibraryError());
+  if (const int status = DrawFrames(options.repeat)) return status;
+  if (!WritePngFile(options.output, _qlt_BackBuffer3->Pixels()))
+    return Fail(std::string("could not write '") + options.output + "'");
+  return 0;
+}
+
+int RunRender(int argc, char** argv) {
+  if (argc < 3) return UsageError("render needs IN and -o OUT.png");
+  RenderOptions options;
+  if (const int status = ParseRenderOptions(argc, argv, options)) return status;
+  if (!CanRead(ReadKindOf(argv[2])))
+    return Fail(std::string("cannot read '") + argv[2] + "': unsupported file type");
+  const int status = RenderToFile(argv[2], options);
+  qlt_Shutdown();
+  return status;
+}
+
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
@@ -211,6 +384,8 @@ int RunCommandLine(int argc, char** argv) {
     status = RunInfo(argc, argv);
   } else if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
     status = RunConvert(argc, argv, answers);
+  } else if (argc >= 2 && std::strcmp(argv[1], "render") == 0) {
+    status = RunRender(argc, argv);
   } else {
     std::fputs(Usage, stderr);
   }

@@ -170,6 +170,57 @@ TEST(CliXTest, SampleRoundTripsThroughXText) {
   for (const std::string& p : {x, back, flipped}) std::remove(p.c_str());
 }
 
+uint32_t BigEndian32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = at; i < at + 4; ++i) value = value << 8 | uint8_t(bytes[i]);
+  return value;
+}
+
+TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
+  const std::string png = TempPath("sample.png");
+  const RunResult r = RunVornix(std::string("render ") + VORNIX_SAMPLE_MODEL + " -o " + png +
+                                " --size 800x600 --view 3d --layout both --repeat 3");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("frame ms: ", 0), 0u) << r.err;
+  const std::string file = Slurp(png);
+  ASSERT_GT(file.size(), 33u);
+  EXPECT_EQ(file.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(file.substr(12, 4), "IHDR");
+  EXPECT_EQ(BigEndian32(file, 16), 800u);
+  EXPECT_EQ(BigEndian32(file, 20), 600u);
+  std::remove(png.c_str());
+}
+
+TEST(CliRenderTest, BadRenderOptionsFail) {
+  const std::string sample = VORNIX_SAMPLE_MODEL, png = TempPath("bad.png");
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string reason;
+  } cases[] = {
+      {"render " + sample, 2, "render needs -o OUT.png"},
+      {"render " + sample + " -o " + png + " --size 700x500", 2, "--size must be"},
+      {"render " + sample + " -o " + png + " --view side", 2, "--view must be"},
+      {"render " + sample + " -o " + png + " --layout", 2, "--layout must be"},
+      {"render " + sample + " -o " + png + " --repeat 0", 2, "--repeat needs a whole number"},
+      {"render " + sample + " -o " + png + " --zoom 2", 2, "unknown option '--zoom'"},
+      {"render /nonexistent/model.vnx -o " + png, 1, "could not read '/nonexistent/model.vnx'"},
+      {"render model.obj -o " + png, 1, "unsupported file type"},
+      {"render " + sample + " -o /nonexistent/dir/out.png", 1, "could not write '/nonexistent/dir/out.png'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const RunResult r = RunVornix(c.arguments);
+    EXPECT_EQ(r.status, c.status);
+    // The reason is the last line (a loader may report its own failure before it).
+    ASSERT_FALSE(r.err.empty());
+    const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("vornix: ", 0), 0u) << r.err;
+    EXPECT_NE(last.find(c.reason), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Slurp(png), "") << "nothing written";
+}
+
 TEST(CliSampleTest, SampleModelOpensCleanly) {
   const RunResult r = RunVornix(std::string("info ") + VORNIX_SAMPLE_MODEL);
   EXPECT_EQ(r.status, 0) << r.err;
