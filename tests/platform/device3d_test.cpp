@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -12,6 +13,9 @@ constexpr int kSize = 64;
 struct Rgb {
   int r, g, b;
 };
+
+// An untextured vertex facing the light.
+constexpr D3DVERTEX V(float x, float y, float z) { return {x, y, z, 0, 0, -1, 0, 0}; }
 
 // A 64 x 64 565 target with a viewport over all of it. The projection is the
 // identity, so x and y in -1 .. 1 span the target (y up) and z is the depth.
@@ -24,8 +28,7 @@ class DeviceTest : public ::testing::Test {
     ASSERT_EQ(device.AddViewport(viewport), D3D_OK);
     SetViewport(0, 0, kSize, kSize);
     ASSERT_EQ(device.SetCurrentViewport(viewport), D3D_OK);
-    material = MakeMaterial({1, 1, 1, 1}, {0, 0, 0, 0});
-    device.SetLightState(D3DLIGHTSTATE_MATERIAL, material);
+    Use(MakeMaterial({1, 1, 1, 1}, {0, 0, 0, 0}));
     device.SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFF000000);
     device.SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
     device.SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 0);
@@ -44,32 +47,25 @@ class DeviceTest : public ::testing::Test {
                                  float power = 0) {
     D3DMATERIALHANDLE h = 0;
     EXPECT_EQ(device.CreateMaterial(&h), D3D_OK);
-    D3DMATERIAL m{};
-    m.dwSize = sizeof(m);
-    m.diffuse = diffuse;
-    m.ambient = diffuse;
-    m.emissive = emissive;
-    m.specular = specular;
-    m.power = power;
+    D3DMATERIAL m{sizeof(m), diffuse, diffuse, specular, emissive, power, 0, 0};
     EXPECT_EQ(device.SetMaterial(h, &m), D3D_OK);
     return h;
   }
+  void Use(D3DMATERIALHANDLE m) { ASSERT_EQ(device.SetLightState(D3DLIGHTSTATE_MATERIAL, m), D3D_OK); }
+  // An unlit material of one colour.
+  void UseGlowing(float r, float g, float b) { Use(MakeMaterial({0, 0, 0, 1}, {r, g, b, 0})); }
 
+  // A white directional light.
   void SetLight(D3DVECTOR direction) {
-    D3DLIGHT2 l{};
-    l.dwSize = sizeof(l);
-    l.dltType = D3DLIGHT_DIRECTIONAL;
-    l.dcvColor = {1, 1, 1, 1};
-    l.dvDirection = direction;
-    l.dwFlags = D3DLIGHT_ACTIVE;
+    const D3DLIGHT2 l{sizeof(l), D3DLIGHT_DIRECTIONAL, {1, 1, 1, 1}, {}, direction, 0, 0, 0, 0, 0, 0,
+                      0,         D3DLIGHT_ACTIVE};
     ASSERT_EQ(device.SetLight(light, &l), D3D_OK);
   }
 
-  void ClearAll(float r, float g, float b) {
-    const D3DMATERIALHANDLE background = MakeMaterial({r, g, b, 1}, {0, 0, 0, 0});
-    ASSERT_EQ(device.SetBackground(viewport, background), D3D_OK);
+  void ClearAll(float r, float g, float b, uint32_t flags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER) {
+    ASSERT_EQ(device.SetBackground(viewport, MakeMaterial({r, g, b, 1}, {0, 0, 0, 0})), D3D_OK);
     const D3DRECT all{0, 0, kSize, kSize};
-    ASSERT_EQ(device.Clear(viewport, 1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3D_OK);
+    ASSERT_EQ(device.Clear(viewport, 1, &all, flags), D3D_OK);
   }
 
   int32_t Draw(const D3DVERTEX* v, uint32_t count) {
@@ -79,11 +75,11 @@ class DeviceTest : public ::testing::Test {
     return result;
   }
 
-  // A quad over x0..x1, y0..y1 (clip units, y up) at depth z, clockwise on
-  // the screen, normal (0, 0, nz), u 0..u1 left to right, v 0..v1 top down.
-  void DrawQuad(float x0, float y0, float x1, float y1, float z, float nz = -1, float u1 = 1, float v1 = 1) {
-    const D3DVERTEX topLeft{x0, y1, z, 0, 0, nz, 0, 0}, topRight{x1, y1, z, 0, 0, nz, u1, 0};
-    const D3DVERTEX bottomLeft{x0, y0, z, 0, 0, nz, 0, v1}, bottomRight{x1, y0, z, 0, 0, nz, u1, v1};
+  // A quad over the whole viewport at depth z, clockwise on the screen,
+  // normal (0, 0, nz), u 0..u1 left to right, v 0..v1 top down.
+  void DrawQuad(float z, float nz = -1, float u1 = 1, float v1 = 1, float x0 = -1, float x1 = 1) {
+    const D3DVERTEX topLeft{x0, 1, z, 0, 0, nz, 0, 0}, topRight{x1, 1, z, 0, 0, nz, u1, 0};
+    const D3DVERTEX bottomLeft{x0, -1, z, 0, 0, nz, 0, v1}, bottomRight{x1, -1, z, 0, 0, nz, u1, v1};
     const D3DVERTEX v[6] = {topLeft, topRight, bottomRight, topLeft, bottomRight, bottomLeft};
     ASSERT_EQ(Draw(v, 6), D3D_OK);
   }
@@ -93,113 +89,117 @@ class DeviceTest : public ::testing::Test {
     UnpackPixel(target.format, target.Get(x, y), r, g, b, a);
     return {r, g, b};
   }
+  // The colours at the centres of a 4 x 4 grid of 16-pixel cells, row by
+  // row: k(black) r g b w and the other pure colours, ? for mixtures.
+  std::string Grid() const {
+    std::string s;
+    for (int i = 0; i < 16; ++i) {
+      const Rgb p = At(8 + 16 * (i % 4), 8 + 16 * (i / 4));
+      const bool pure = (p.r % 255 | p.g % 255 | p.b % 255) == 0;
+      s += pure ? "kbgcrmyw"[(p.r & 4) | (p.g & 2) | (p.b & 1)] : '?';
+      if (i % 4 == 3) s += ' ';
+    }
+    return s;
+  }
 
   Surface target;
   Direct3DDevice device;
   D3DVIEWPORTHANDLE viewport = 0;
-  D3DMATERIALHANDLE material = 0;
   D3DLIGHTHANDLE light = 0;
 };
 
-TEST_F(DeviceTest, ClearFillsOnlyItsRectangleWithTheBackgroundColour) {
-  ClearAll(0, 0, 0);
-  const D3DMATERIALHANDLE red = MakeMaterial({1, 0, 0, 1}, {0, 0, 0, 0});
-  device.SetBackground(viewport, red);
+TEST_F(DeviceTest, ClearFillsItsRectangleAndAZOnlyClearKeepsTheColour) {
+  ASSERT_EQ(device.SetBackground(viewport, MakeMaterial({1, 0, 0, 1}, {0, 0, 0, 0})), D3D_OK);
   const D3DRECT rect{10, 20, 30, 40};
   ASSERT_EQ(device.Clear(viewport, 1, &rect, D3DCLEAR_TARGET), D3D_OK);
-  EXPECT_EQ(target.Get(10, 20), 0xF800u);
-  EXPECT_EQ(target.Get(29, 39), 0xF800u);
-  EXPECT_EQ(target.Get(30, 39), 0u) << "right edge is exclusive";
-  EXPECT_EQ(target.Get(29, 40), 0u) << "bottom edge is exclusive";
-  EXPECT_EQ(target.Get(9, 25), 0u);
-
-  // A rectangle reaching past the target is cut to it.
-  const D3DRECT huge{-1000, -1000, 1 << 30, 1 << 30};
+  const struct {
+    int x, y;
+    uint32_t pixel;
+  } points[] = {{10, 20, 0xF800}, {29, 39, 0xF800}, {30, 39, 0}, {29, 40, 0}, {9, 25, 0}, {10, 19, 0}};
+  for (const auto& p : points) EXPECT_EQ(target.Get(p.x, p.y), p.pixel) << p.x << "," << p.y;
+  const D3DRECT huge{-1000, -1000, 1 << 30, 1 << 30};  // cut to the target
   ASSERT_EQ(device.Clear(viewport, 1, &huge, D3DCLEAR_TARGET), D3D_OK);
   EXPECT_EQ(target.Get(0, 0), 0xF800u);
   EXPECT_EQ(target.Get(kSize - 1, kSize - 1), 0xF800u);
-}
 
-TEST_F(DeviceTest, ZOnlyClearKeepsColourAndLetsFartherPixelsThroughAgain) {
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 1}, {0, 1, 0, 0}));
-  DrawQuad(-1, -1, 1, 1, 0.2f);
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 1}, {1, 0, 0, 0}));
-  DrawQuad(-1, -1, 1, 1, 0.8f);
+  UseGlowing(0, 1, 0);
+  DrawQuad(0.2f);
+  UseGlowing(0, 0, 1);
+  DrawQuad(0.8f);
   EXPECT_EQ(At(32, 32).g, 255) << "the farther quad is hidden";
-  const D3DRECT all{0, 0, kSize, kSize};
-  ASSERT_EQ(device.Clear(viewport, 1, &all, D3DCLEAR_ZBUFFER), D3D_OK);
+  ClearAll(1, 0, 0, D3DCLEAR_ZBUFFER);
   EXPECT_EQ(At(32, 32).g, 255) << "a z-only clear keeps the colour";
-  DrawQuad(-1, -1, 1, 1, 0.8f);
-  EXPECT_EQ(At(32, 32).r, 255);
+  DrawQuad(0.8f);
+  EXPECT_EQ(At(32, 32).b, 255);
 }
 
-TEST_F(DeviceTest, FaceTowardsTheLightIsLitAndFaceAwayGetsOnlyAmbient) {
+TEST_F(DeviceTest, DiffuseFollowsTheLightsAngleAndSpecularOnlyWhenEnabled) {
   device.SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFF404040);
-  DrawQuad(-1, -1, 0, 1, 0.5f, -1);  // left half faces the light
-  DrawQuad(0, -1, 1, 1, 0.5f, +1);   // right half faces away
-  const Rgb towards = At(16, 32), away = At(48, 32);
-  EXPECT_GT(towards.r, 240);
-  EXPECT_NEAR(away.r, 0x40, 8) << "ambient x material ambient";
+  DrawQuad(0.5f, -1, 1, 1, -1, 0);  // left half faces the light
+  DrawQuad(0.5f, +1, 1, 1, 0, 1);   // right half faces away
+  EXPECT_GT(At(16, 32).r, 240);
+  EXPECT_NEAR(At(48, 32).r, 0x40, 8) << "ambient x material ambient";
   // Light at 60 degrees to the normal gives half of the diffuse term.
   SetLight({0, std::sqrt(3.0f) / 2, 0.5f});
   device.SetLightState(D3DLIGHTSTATE_AMBIENT, 0xFF000000);
-  DrawQuad(-1, -1, 1, 1, 0.4f, -1);
+  DrawQuad(0.4f);
   EXPECT_NEAR(At(32, 32).r, 128, 8);
+
+  // Light and eye straight on: the eye sits at the origin, close to the
+  // quad, so the corners (where specular is worked out) see it at an angle;
+  // a low power keeps their highlight strong.
+  SetLight({0, 0, 1});
+  Use(MakeMaterial({0, 0, 0.5f, 1}, {0, 0, 0, 0}, {1, 1, 1, 0}, 1));
+  DrawQuad(0.3f);
+  const Rgb plain = At(32, 32);
+  EXPECT_EQ(plain.r, 0);
+  device.SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 1);
+  DrawQuad(0.2f);
+  EXPECT_GT(At(32, 32).r, 180);
+  EXPECT_GT(At(32, 32).b, plain.b);
 }
 
 TEST_F(DeviceTest, NearerTriangleWinsInEitherOrderAndEqualDepthPassesOnlyWithLessEqual) {
-  const D3DMATERIALHANDLE red = MakeMaterial({0, 0, 0, 1}, {1, 0, 0, 0});
-  const D3DMATERIALHANDLE blue = MakeMaterial({0, 0, 0, 1}, {0, 0, 1, 0});
-  struct Case {
+  const struct {
     float redZ, blueZ;
     bool redFirst;
     uint32_t zFunc;
     bool expectRed;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {0.3f, 0.6f, true, D3DCMP_LESSEQUAL, true},  {0.3f, 0.6f, false, D3DCMP_LESSEQUAL, true},
       {0.6f, 0.3f, true, D3DCMP_LESSEQUAL, false}, {0.5f, 0.5f, true, D3DCMP_LESSEQUAL, false},
       {0.5f, 0.5f, false, D3DCMP_LESSEQUAL, true}, {0.5f, 0.5f, true, D3DCMP_LESS, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.redZ << " " << c.blueZ << " " << c.redFirst << " " << c.zFunc);
     ClearAll(0, 0, 0);
     device.SetRenderState(D3DRENDERSTATE_ZFUNC, c.zFunc);
-    for (int pass = 0; pass < 2; ++pass) {
-      const bool drawRed = (pass == 0) == c.redFirst;
-      device.SetLightState(D3DLIGHTSTATE_MATERIAL, drawRed ? red : blue);
-      DrawQuad(-1, -1, 1, 1, drawRed ? c.redZ : c.blueZ);
+    for (bool red : {c.redFirst, !c.redFirst}) {
+      UseGlowing(red, 0, !red);
+      DrawQuad(red ? c.redZ : c.blueZ);
     }
-    const Rgb p = At(20, 40);
-    EXPECT_EQ(p.r, c.expectRed ? 255 : 0);
-    EXPECT_EQ(p.b, c.expectRed ? 0 : 255);
+    EXPECT_EQ(At(20, 40).r, c.expectRed ? 255 : 0);
+    EXPECT_EQ(At(20, 40).b, c.expectRed ? 0 : 255);
   }
 }
 
 TEST_F(DeviceTest, EachCullModeDropsTheFacesOfItsWinding) {
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 1}, {1, 1, 1, 0}));
+  UseGlowing(1, 1, 1);
   // On the screen (y down): top, right, bottom-left is clockwise.
-  const D3DVERTEX top{0, 0.8f, 0.5f, 0, 0, -1, 0, 0}, right{0.8f, -0.8f, 0.5f, 0, 0, -1, 0, 0},
-      left{-0.8f, -0.8f, 0.5f, 0, 0, -1, 0, 0};
-  const D3DVERTEX clockwise[3] = {top, right, left}, counterClockwise[3] = {top, left, right};
-  struct Case {
-    uint32_t mode;
-    bool clockwiseDrawn, counterClockwiseDrawn;
-  };
-  const Case cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
-    ASSERT_EQ(device.SetRenderState(D3DRENDERSTATE_CULLMODE, c.mode), D3D_OK);
-    ClearAll(0, 0, 0);
-    Draw(clockwise, 3);
-    EXPECT_EQ(At(32, 32).r == 255, c.clockwiseDrawn);
-    ClearAll(0, 0, 0);
-    Draw(counterClockwise, 3);
-    EXPECT_EQ(At(32, 32).r == 255, c.counterClockwiseDrawn);
+  const D3DVERTEX top = V(0, 0.8f, 0.5f), right = V(0.8f, -0.8f, 0.5f), left = V(-0.8f, -0.8f, 0.5f);
+  const D3DVERTEX triangles[2][3] = {{top, right, left}, {top, left, right}};  // clockwise first
+  const uint32_t modes[] = {D3DCULL_NONE, D3DCULL_CW, D3DCULL_CCW};
+  for (uint32_t mode : modes) {
+    ASSERT_EQ(device.SetRenderState(D3DRENDERSTATE_CULLMODE, mode), D3D_OK);
+    for (int clockwise = 0; clockwise < 2; ++clockwise) {
+      ClearAll(0, 0, 0);
+      Draw(triangles[1 - clockwise], 3);
+      const bool culled = mode == (clockwise ? D3DCULL_CW : D3DCULL_CCW);
+      EXPECT_EQ(At(32, 32).r, culled ? 0 : 255) << "mode " << mode << " clockwise " << clockwise;
+    }
   }
   uint32_t initial = 0;
-  Direct3DDevice fresh;
-  fresh.GetRenderState(D3DRENDERSTATE_CULLMODE, &initial);
+  Direct3DDevice().GetRenderState(D3DRENDERSTATE_CULLMODE, &initial);
   EXPECT_EQ(initial, uint32_t(D3DCULL_CCW));
 }
 
@@ -208,161 +208,114 @@ TEST_F(DeviceTest, EachCullModeDropsTheFacesOfItsWinding) {
 Surface Quadrants(PixelFormat format, uint8_t alpha = 255) {
   Surface s;
   s.Allocate(2, 2, format);
-  s.Put(0, 0, PackPixel(format, 255, 0, 0, alpha));
-  s.Put(1, 0, PackPixel(format, 0, 255, 0, alpha));
-  s.Put(0, 1, PackPixel(format, 0, 0, 255, alpha));
-  s.Put(1, 1, PackPixel(format, 255, 255, 255, alpha));
+  const uint8_t rgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int i = 0; i < 4; ++i) s.Put(i % 2, i / 2, PackPixel(format, rgb[i][0], rgb[i][1], rgb[i][2], alpha));
   return s;
 }
 
 TEST_F(DeviceTest, TextureHasUZeroAtTheLeftAndVZeroAtTheTopAndWraps) {
   for (PixelFormat format : {PixelFormat::Rgb565, PixelFormat::Argb4444, PixelFormat::Argb8888}) {
-    SCOPED_TRACE(int(format));
     D3DTEXTUREHANDLE texture = 0;
     ASSERT_EQ(device.CreateTexture(Quadrants(format), &texture), D3D_OK);
     ASSERT_EQ(device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, texture), D3D_OK);
-    DrawQuad(-1, -1, 1, 1, 0.5f);
-    EXPECT_EQ(At(8, 8).r, 255);
-    EXPECT_EQ(At(8, 8).g, 0);
-    EXPECT_EQ(At(56, 8).g, 255);
-    EXPECT_EQ(At(56, 8).r, 0);
-    EXPECT_EQ(At(8, 56).b, 255);
-    EXPECT_EQ(At(8, 56).r, 0);
-    EXPECT_EQ(At(56, 56).r, 255);
-    EXPECT_EQ(At(56, 56).b, 255);
-    // u and v 0 .. 2 repeat the texture twice each way.
-    ClearAll(0, 0, 0);
-    DrawQuad(-1, -1, 1, 1, 0.5f, -1, 2, 2);
-    EXPECT_EQ(At(4, 4).r, 255);
-    EXPECT_EQ(At(36, 4).r, 255);
-    EXPECT_EQ(At(20, 4).g, 255);
-    EXPECT_EQ(At(36, 36).r, 255);
-    ClearAll(0, 0, 0);
+    for (int repeats : {1, 2}) {
+      ClearAll(0, 0, 0);
+      DrawQuad(0.5f, -1, float(repeats), float(repeats));
+      EXPECT_EQ(Grid(), repeats == 1 ? "rrgg rrgg bbww bbww " : "rgrg bwbw rgrg bwbw ") << int(format);
+    }
   }
 }
 
 TEST_F(DeviceTest, ModulateAlphaBlendsTheTextureWithTheBackground) {
-  ClearAll(0, 0, 1);  // blue background
-  const Surface red = [] {
-    Surface s;
-    s.Allocate(1, 1, PixelFormat::Argb8888);
-    s.Put(0, 0, PackPixel(PixelFormat::Argb8888, 255, 0, 0, 255));
-    return s;
-  }();
-  D3DTEXTUREHANDLE texture = 0;
-  ASSERT_EQ(device.CreateTexture(red, &texture), D3D_OK);
+  ClearAll(0, 0, 1);
+  D3DTEXTUREHANDLE texture = 0, clear = 0;
+  ASSERT_EQ(device.CreateTexture(Quadrants(PixelFormat::Argb8888), &texture), D3D_OK);
   device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, texture);
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 0.5f}, {1, 1, 1, 0}));
+  Use(MakeMaterial({0, 0, 0, 0.5f}, {1, 1, 1, 0}));
   device.SetRenderState(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATEALPHA);
   device.SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
   device.SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
   device.SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  DrawQuad(-1, -1, 1, 1, 0.5f);
-  const Rgb mixed = At(32, 32);
-  EXPECT_NEAR(mixed.r, 128, 8);
-  EXPECT_NEAR(mixed.b, 128, 8);
+  DrawQuad(0.5f);
+  EXPECT_NEAR(At(8, 8).r, 128, 8) << "red texel, half transparent";
+  EXPECT_NEAR(At(8, 8).b, 128, 8);
   // Modulate takes the alpha of a texture that has one, so a 4444 texel of
   // alpha 0 leaves the background alone whatever the material's alpha.
   ClearAll(0, 0, 1);
-  D3DTEXTUREHANDLE clear = 0;
   ASSERT_EQ(device.CreateTexture(Quadrants(PixelFormat::Argb4444, 0), &clear), D3D_OK);
   device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, clear);
   device.SetRenderState(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATE);
-  DrawQuad(-1, -1, 1, 1, 0.5f);
-  EXPECT_EQ(At(8, 8).r, 0);
-  EXPECT_EQ(At(8, 8).b, 255);
+  DrawQuad(0.5f);
+  EXPECT_EQ(Grid(), "bbbb bbbb bbbb bbbb ");
 }
 
-TEST_F(DeviceTest, SpecularHighlightAppearsOnlyWhenEnabled) {
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0.5f, 1}, {0, 0, 0, 0}, {1, 1, 1, 0}, 1));
-  // Light and eye straight on at the centre: the half-way vector is the
-  // normal there. The eye sits at the origin, close to the quad, so the
-  // corners (where specular is worked out) see it at an angle: a low power
-  // keeps their highlight strong.
-  DrawQuad(-1, -1, 1, 1, 0.5f);
-  const Rgb plain = At(32, 32);
-  EXPECT_EQ(plain.r, 0);
-  device.SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 1);
-  DrawQuad(-1, -1, 1, 1, 0.5f);
-  const Rgb shiny = At(32, 32);
-  EXPECT_GT(shiny.r, 180);
-  EXPECT_GT(shiny.b, plain.b);
-}
-
-// A projection as the rendering library builds it: near plane 1, 90 degrees.
+// A projection as the rendering library builds it: near plane 1, far 100, 90 degrees.
 D3DMATRIX Perspective() {
-  const float c = std::cos(0.785398f), s = std::sin(0.785398f), nearZ = 1, farZ = 100;
-  const float q = s / (1 - nearZ / farZ);
+  const float c = std::cos(0.785398f), s = std::sin(0.785398f), q = s / (1 - 1.0f / 100);
   D3DMATRIX m{};
-  m._11 = c;
-  m._22 = c;
+  m._11 = m._22 = c;
   m._33 = q;
   m._34 = s;
-  m._43 = -q * nearZ;
+  m._43 = -q;
   return m;
 }
 
 TEST_F(DeviceTest, NearPlaneClippingKeepsTheVisiblePart) {
   const D3DMATRIX projection = Perspective();
   device.SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 1}, {1, 1, 1, 0}));
+  UseGlowing(1, 1, 1);
   // A floor below the eye running from behind it (z = -5) to z = 10.
-  const D3DVERTEX nearLeft{-5, -1, -5, 0, 1, 0, 0, 0}, nearRight{5, -1, -5, 0, 1, 0, 0, 0};
-  const D3DVERTEX farLeft{-5, -1, 10, 0, 1, 0, 0, 0}, farRight{5, -1, 10, 0, 1, 0, 0, 0};
-  const D3DVERTEX floor[6] = {farLeft, farRight, nearRight, farLeft, nearRight, nearLeft};
+  const D3DVERTEX nearLeft = V(-5, -1, -5), nearRight = V(5, -1, -5), farLeft = V(-5, -1, 10);
+  const D3DVERTEX floor[6] = {farLeft, V(5, -1, 10), nearRight, farLeft, nearRight, nearLeft};
   ASSERT_EQ(Draw(floor, 6), D3D_OK);
   EXPECT_EQ(device.TrianglesDrawn(), 2u);
   EXPECT_EQ(At(32, 63).r, 255) << "the floor reaches the bottom edge";
   EXPECT_EQ(At(32, 40).r, 255);
   EXPECT_EQ(At(32, 20).r, 0) << "nothing above the horizon";
-  // Wholly behind the eye: nothing at all.
-  ClearAll(0, 0, 0);
-  const D3DVERTEX behind[3] = {
-      {-1, 1, -2, 0, 0, -1, 0, 0}, {1, 1, -2, 0, 0, -1, 0, 0}, {0, -1, -2, 0, 0, -1, 0, 0}};
-  ASSERT_EQ(Draw(behind, 3), D3D_OK);
-  EXPECT_EQ(device.TrianglesDrawn(), 0u);
+  for (float z : {-2.0f, 0.5f}) {  // wholly behind the eye, or between it and the near plane
+    const D3DVERTEX t[3] = {V(-0.2f, 0.2f, z), V(0.2f, 0.2f, z), V(0, -0.2f, z)};
+    ASSERT_EQ(Draw(t, 3), D3D_OK);
+    EXPECT_EQ(device.TrianglesDrawn(), 0u) << z;
+  }
 }
 
 TEST_F(DeviceTest, NothingIsWrittenOutsideTheViewportWhateverTheVertices) {
   // A target with padding beyond each row, and a viewport inside it.
-  target.Allocate(kSize, kSize, PixelFormat::Rgb565);
   target.pitch = kSize * 2 + 16;
   target.pixels.assign(size_t(target.pitch) * kSize, 0xAB);
   ASSERT_EQ(device.SetRenderTarget(&target), D3D_OK);
   SetViewport(16, 16, 32, 32);
   const D3DMATRIX projection = Perspective();
   device.SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, MakeMaterial({0, 0, 0, 1}, {1, 1, 1, 0}));
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
+  UseGlowing(1, 1, 1);
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   const float big = 1e30f;
   const D3DVERTEX triangles[][3] = {
-      {{-big, -big, 5, 0, 0, -1, 0, 0}, {0, big, 5, 0, 0, -1, 0, 0}, {big, -big, 5, 0, 0, -1, 0, 0}},
-      {{-1e6f, -1e6f, 2, 0, 0, -1, 0, 0}, {0, 1e6f, 2, 0, 0, -1, 0, 0}, {1e6f, -1e6f, 2, 0, 0, -1, 0, 0}},
-      {{1e4f, 1e4f, 3, 0, 0, -1, 0, 0},
-       {1e4f + 5, 1e4f, 3, 0, 0, -1, 0, 0},
-       {1e4f, 1e4f - 5, 3, 0, 0, -1, 0, 0}},
-      {{nan, 0, 5, 0, 0, -1, 0, 0}, {1, 1, 5, 0, 0, -1, 0, 0}, {1, -1, 5, 0, 0, -1, 0, 0}},
-      {{-1, 0, inf, 0, 0, -1, 0, 0}, {1, 1, 5, 0, 0, -1, 0, 0}, {1, -1, 5, 0, 0, -1, 0, 0}},
-      {{-1, 0, 5, nan, nan, nan, nan, nan}, {1, 1, 5, 0, 0, -1, big, -big}, {1, -1, 5, 0, 0, -1, 0, 0}},
+      {V(-big, -big, 5), V(0, big, 5), V(big, -big, 5)},
+      {V(-1e6f, -1e6f, 2), V(0, 1e6f, 2), V(1e6f, -1e6f, 2)},
+      {V(1e4f, 1e4f, 3), V(1e4f + 5, 1e4f, 3), V(1e4f, 1e4f - 5, 3)},
+      {V(nan, 0, 5), V(1, 1, 5), V(1, -1, 5)},
+      {V(-1, 0, inf), V(1, 1, 5), V(1, -1, 5)},
+      {{-1, 0, 5, nan, nan, nan, nan, nan}, {1, 1, 5, 0, 0, -1, big, -big}, V(1, -1, 5)},
   };
   D3DTEXTUREHANDLE texture = 0;
   ASSERT_EQ(device.CreateTexture(Quadrants(PixelFormat::Rgb565), &texture), D3D_OK);
   for (int textured = 0; textured < 2; ++textured) {
     device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, textured ? texture : 0);
     device.SetRenderState(D3DRENDERSTATE_TEXTUREMAG, textured ? D3DFILTER_LINEAR : D3DFILTER_NEAREST);
-    for (const auto& t : triangles) Draw(t, 3);
+    for (int i = 0; i < 6; ++i) {
+      Draw(triangles[i], 3);
+      EXPECT_EQ(device.TrianglesDrawn(), i < 2 || i == 5 ? 1u : 0u) << i;  // non-finite positions dropped
+    }
   }
   int drawnInside = 0;
   for (int y = 0; y < kSize; ++y) {
     for (int x = 0; x < target.pitch / 2; ++x) {
       const bool inside = x >= 16 && x < 48 && y >= 16 && y < 48;
-      const uint32_t p = uint32_t(target.pixels[size_t(y) * target.pitch + x * 2]) |
-                         uint32_t(target.pixels[size_t(y) * target.pitch + x * 2 + 1]) << 8;
-      if (inside)
-        drawnInside += p != 0xABAB;
-      else
-        ASSERT_EQ(p, 0xABABu) << x << ", " << y;
+      const bool untouched = target.pixels[size_t(y) * target.pitch + x * 2] == 0xAB &&
+                             target.pixels[size_t(y) * target.pitch + x * 2 + 1] == 0xAB;
+      ASSERT_TRUE(inside || untouched) << x << ", " << y;
+      drawnInside += inside && !untouched;
     }
   }
   EXPECT_EQ(drawnInside, 32 * 32) << "the huge triangle covers the whole viewport";
@@ -385,7 +338,7 @@ TEST_F(DeviceTest, BadCallsAndStaleHandlesAreRefused) {
   EXPECT_EQ(device.CreateTexture(odd, &texture), D3DERR_TEXTURE_BADSIZE);
   // A released material is no longer current and its handle is refused.
   const D3DMATERIALHANDLE gone = MakeMaterial({1, 1, 1, 1}, {0, 0, 0, 0});
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, gone);
+  Use(gone);
   ASSERT_EQ(device.ReleaseMaterial(gone), D3D_OK);
   uint32_t current = 1;
   device.GetLightState(D3DLIGHTSTATE_MATERIAL, &current);
