@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/bytes.h"
+
 namespace {
 
 constexpr uint32_t FileHeaderSize = 14;
@@ -12,15 +14,6 @@ constexpr uint32_t InfoHeaderSize = 40;
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t U32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
 }
 
 // One colour channel of a bit-field pixel: where it lies and how wide it is.
@@ -308,10 +301,5 @@ std::vector<uint8_t> EncodeBmp24(const BmpImage& image) {
 }
 
 bool WriteBmp24File(const char* path, const BmpImage& image) {
-  const std::vector<uint8_t> file = EncodeBmp24(image);
-  if (file.empty() || path == nullptr) return false;
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-  return std::fclose(f) == 0 && written;
+  return WriteWholeFile(path, EncodeBmp24(image));
 }

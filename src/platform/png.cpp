@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/bytes.h"
+
 namespace {
 
 // The largest payload of one stored deflate block.
@@ -109,10 +111,5 @@ std::vector<uint8_t> EncodePng(const Surface& surface) {
 }
 
 bool WritePngFile(const char* path, const Surface& surface) {
-  const std::vector<uint8_t> png = EncodePng(surface);
-  if (png.empty() || path == nullptr) return false;
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  return std::fclose(f) == 0 && written;
+  return WriteWholeFile(path, EncodePng(surface));
 }

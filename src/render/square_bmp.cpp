@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/bmp.h"
+#include "platform/bytes.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
 
@@ -23,15 +24,6 @@ int FailNamed(const char* operation, const char* format, const char* name) {
   snprintf(message, sizeof message, format, name ? name : "");
   _qlt_SetError(operation, message, 0);
   return 0;
-}
-
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
 }
 
 // The 54-byte header of an uncompressed, bottom-up 24-bit bitmap.
@@ -91,7 +83,8 @@ int WriteSquarePixels(int handle, int square, int side, const char* targetFile) 
   LockedSurface locked;
   const int32_t r = surface->Lock(&locked);
   if (r != DD_OK) {
-    _qlt_SetError(OpBmp, "_qlt_Bitmap[square].lpSurface->Lock(NULL,&ddsd,DDLOCK_WAIT|DDLOCK_READONLY,NULL)", r);
+    _qlt_SetError(OpBmp, "_qlt_Bitmap[square].lpSurface->Lock(NULL,&ddsd,DDLOCK_WAIT|DDLOCK_READONLY,NULL)",
+                  r);
     return 0;
   }
   std::vector<uint8_t> row(size_t(side) * 3);
@@ -125,7 +118,8 @@ int Stretch(int source, int side, int handle, const char* targetFile) {
 int _qlt_AnyBMPtoSquare24BitBMP(const char* sourceFile, const char* targetFile) {
   int source = -1;
   if (!qlt_BitmapLoad(&source, sourceFile, 0, 0, 0)) return 0;
-  const int handle = targetFile ? qlt_FileOpen(targetFile, QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE) : -1;
+  const int handle =
+      targetFile ? qlt_FileOpen(targetFile, QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE) : -1;
   if (handle < 0) {
     qlt_BitmapFree(source);
     _qlt_SetError(OpBmp, "Can not create temporary windows bitmap file: TMP_ofilename", 0);
@@ -265,7 +259,8 @@ int PpmFailure(PpmStatus status, const char* sourceFile) {
 bool ReadWholeFile(int handle, std::vector<uint8_t>* data) {
   data->resize(qlt_FileSize(handle));
   int32_t done = 0;
-  return data->size() <= size_t(INT32_MAX) && qlt_FileRead(handle, data->data(), int32_t(data->size()), &done) == 1 &&
+  return data->size() <= size_t(INT32_MAX) &&
+         qlt_FileRead(handle, data->data(), int32_t(data->size()), &done) == 1 &&
          size_t(done) == data->size();
 }
 
