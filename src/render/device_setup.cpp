@@ -124,7 +124,8 @@ const D3DDEVICEDESC* AcceptedDescription(const D3DDeviceOffer& d, bool* isHardwa
   *isHardware = d.hardware.dwFlags != 0;
   const D3DDEVICEDESC& desc = *isHardware ? d.hardware : d.emulation;
   if (!(desc.dwFlags & D3DDD_COLORMODEL) || !(desc.dcmColorModel & D3DCOLOR_RGB)) return nullptr;
-  if (!(desc.dwFlags & D3DDD_DEVICEZBUFFERBITDEPTH) || !(desc.dwDeviceZBufferBitDepth & DDBD_16)) return nullptr;
+  if (!(desc.dwFlags & D3DDD_DEVICEZBUFFERBITDEPTH) || !(desc.dwDeviceZBufferBitDepth & DDBD_16))
+    return nullptr;
   return &desc;
 }
 
@@ -200,7 +201,8 @@ void MarkMemoryConstraints(const Display& display, int32_t* row) {
 // ---- Enumeration of display drivers -------------------------------------------------
 
 void NameDevice(int index, const char* format, const DisplayDriver& driver) {
-  snprintf(_qlt_DeviceName[index], QltDeviceNameSize, format, driver.description.c_str(), driver.name.c_str());
+  snprintf(_qlt_DeviceName[index], QltDeviceNameSize, format, driver.description.c_str(),
+           driver.name.c_str());
   _qlt_DeviceName[index][QltDeviceNameSize - 1] = '\0';
 }
 
@@ -219,7 +221,8 @@ int _qlt_EnumDevicesCallback(const DisplayDriver& driver) {
 
   memset(_qlt_DeviceModes[count], 0, sizeof _qlt_DeviceModes[count]);
   EnumDisplayModes(*display, _qlt_DeviceModes[count]);
-  if (_qlt_EnumerationPass == 1) memcpy(_qlt_DeviceModes[0], _qlt_DeviceModes[count], sizeof _qlt_DeviceModes[0]);
+  if (_qlt_EnumerationPass == 1)
+    memcpy(_qlt_DeviceModes[0], _qlt_DeviceModes[count], sizeof _qlt_DeviceModes[0]);
   MarkMemoryConstraints(*display, _qlt_DeviceModes[count]);
   delete display;
 
@@ -261,8 +264,8 @@ int _qlt_Enumerate() {
   // index past the table.
   const bool deviceValid = _qlt_ChosenDevice >= 0 && _qlt_ChosenDevice < _qlt_DeviceListIndex;
   if (chosen == -1 || (chosen != 0 && !deviceValid)) {
-    _qlt_SetError(OpEnumerate, "Failure or _qlt_Enumerate() Dialog Box not implemented properly\n\nContact Developer.",
-                  0);
+    _qlt_SetError(OpEnumerate,
+                  "Failure or _qlt_Enumerate() Dialog Box not implemented properly\n\nContact Developer.", 0);
     return 0;
   }
   if (chosen == 0) {
@@ -337,8 +340,8 @@ int MatchTextureFormat(const QltTextureFormatDesc& d) {
   if (d.bitCount == 16 && alpha && d.alphaMask == 0xF000 && d.redMask == 0x0F00 && d.greenMask == 0x00F0 &&
       d.blueMask == 0x000F)
     return QltTex4444;
-  if (d.bitCount == 32 && d.alphaMask == 0xFF000000u && d.redMask == 0x00FF0000 && d.greenMask == 0x0000FF00 &&
-      d.blueMask == 0x000000FF)
+  if (d.bitCount == 32 && d.alphaMask == 0xFF000000u && d.redMask == 0x00FF0000 &&
+      d.greenMask == 0x0000FF00 && d.blueMask == 0x000000FF)
     return QltTex8888;
   return -1;
 }
@@ -354,7 +357,8 @@ void EnumTextureFormats() {
 
 int ChooseTextureFormats() {
   const bool f565 = _qlt_TextureFormat[QltTex565].supported, f1555 = _qlt_TextureFormat[QltTex1555].supported;
-  const bool f4444 = _qlt_TextureFormat[QltTex4444].supported, f8888 = _qlt_TextureFormat[QltTex8888].supported;
+  const bool f4444 = _qlt_TextureFormat[QltTex4444].supported,
+             f8888 = _qlt_TextureFormat[QltTex8888].supported;
   if (!f565 && !f1555 && !f4444 && !f8888)
     return Fail(OpInitialize, "No Compatible Texture Formats Are Supported!!!", 0);
   if (f565 && !f1555 && !f4444 && !f8888)
@@ -404,9 +408,11 @@ int CreateFlipChain(bool emulation, const QltModeEntry& mode) {
                (emulation ? unsigned(DDSCAPS_SYSTEMMEMORY) : 0u);
   front.backBufferCount = 1;
   int32_t r = _qlt_DirectDraw2->CreateSurface(front, &_qlt_FrontBuffer);
-  if (r != DD_OK) return Fail(OpInitD3D, "_qlt_DirectDraw2->CreateSurface(&ddsd, &_qlt_FrontBuffer, NULL)", r);
+  if (r != DD_OK)
+    return Fail(OpInitD3D, "_qlt_DirectDraw2->CreateSurface(&ddsd, &_qlt_FrontBuffer, NULL)", r);
   r = _qlt_FrontBuffer->GetAttachedSurface(DDSCAPS_BACKBUFFER, &_qlt_BackBuffer);
-  if (r != DD_OK) return Fail(OpInitD3D, "_qlt_FrontBuffer->GetAttachedSurface(&ddscaps, &_qlt_BackBuffer)", r);
+  if (r != DD_OK)
+    return Fail(OpInitD3D, "_qlt_FrontBuffer->GetAttachedSurface(&ddscaps, &_qlt_BackBuffer)", r);
   SurfaceRequest z;
   z.caps = DDSCAPS_ZBUFFER | (emulation ? unsigned(DDSCAPS_SYSTEMMEMORY) : 0u);
   z.width = mode.width;
@@ -423,7 +429,8 @@ int CreateFlipChain(bool emulation, const QltModeEntry& mode) {
 }
 
 int CreateDevice() {
-  const char* call = "_qlt_Direct3D->CreateDevice(_qlt_DriverList[_qlt_CurrentDriver].Guid, _qlt_BackBuffer, &_qlt_Device)";
+  const char* call =
+      "_qlt_Direct3D->CreateDevice(_qlt_DriverList[_qlt_CurrentDriver].Guid, _qlt_BackBuffer, &_qlt_Device)";
   // Only a device that Direct3D listed can be created.
   const QltD3DDriverEntry& driver = _qlt_DriverList[_qlt_CurrentDriver];
   const QltGuid& wanted = _qlt_CurrentDriver ? IID_IDirect3DHALDevice : IID_IDirect3DRGBDevice;
@@ -532,8 +539,8 @@ int qlt_Enumerate(void* instance, const char* title, QltSelectCallback selectCal
   _qlt_Title = title;
   _qlt_SelectCallback = selectCallback;
   if (selectCallback == nullptr)
-    return Fail(OpEnumerate, "Failure or _qlt_Enumerate() Dialog Box not implemented properly\n\nContact Developer.",
-                0);
+    return Fail(OpEnumerate,
+                "Failure or _qlt_Enumerate() Dialog Box not implemented properly\n\nContact Developer.", 0);
   return _qlt_Enumerate();
 }
 
@@ -549,7 +556,8 @@ int _qlt_SetDisplayMode(int modeNumber) {
     snprintf(message, sizeof message, "Unsupported Video Mode - %d", modeNumber);
     return Fail(OpSetMode, message, 0);
   }
-  if (_qlt_DirectDraw2 == nullptr) return Fail(OpSetMode, "_qlt_DirectDraw2->SetDisplayMode()", DDERR_GENERIC);
+  if (_qlt_DirectDraw2 == nullptr)
+    return Fail(OpSetMode, "_qlt_DirectDraw2->SetDisplayMode()", DDERR_GENERIC);
   const QltModeEntry& mode = _qlt_ModeList[index];
   const int32_t r = _qlt_DirectDraw2->SetDisplayMode(mode.width, mode.height, 16);
   if (r != DD_OK) return Fail(OpSetMode, "_qlt_DirectDraw2->SetDisplayMode()", r);
@@ -565,15 +573,10 @@ int _qlt_InitializeD3D() {
   for (int i = 0; i < offerCount; ++i) _qlt_EnumD3DDriversCallback(offers[i], &accepted);
 
   const QltModeEntry& mode = _qlt_ModeList[_qlt_CurrentMode];
-  if (!CreateFlipChain(!_qlt_HardwareDevice, mode) || !CreateDevice() || !CreateViewport(mode.width, mode.height) ||
-      !CreateBackground() || !_qlt_CreateLight(OpInitD3D))
+  if (!CreateFlipChain(!_qlt_HardwareDevice, mode) || !CreateDevice() ||
+      !CreateViewport(mode.width, mode.height) || !CreateBackground() || !_qlt_CreateLight(OpInitD3D))
     return 0;
-  const int32_t r = _qlt_Device->SetLightState(D3DLIGHTSTATE_AMBIENT, _qlt_AmbientColor());
-  if (r != D3D_OK)
-    return Fail(OpInitD3D,
-                "_qlt_Device->SetLightState( D3DLIGHTSTATE_AMBIENT, "
-                "(D3DCOLOR)D3DRGBA(_qlt_AmbientR,_qlt_AmbientG,_qlt_AmbientB,1.0F) )",
-                r);
+  if (!_qlt_ApplyAmbient(OpInitD3D)) return 0;
   _qlt_Device->BeginScene();
   _qlt_Device->SetTransform(D3DTRANSFORMSTATE_WORLD, &_qlt_WorldMatrix);
   _qlt_Device->SetTransform(D3DTRANSFORMSTATE_VIEW, &_qlt_ViewMatrix);
@@ -590,7 +593,8 @@ int qlt_Initialize(void* window, float worldSize, float fieldOfViewDegrees) {
   _qlt_InitializeCalled = 1;
   ResetState();
   if (!_qlt_Enumerated)
-    return Fail(OpInitialize, "Error:\n\nApplication did not call qlt_Enumerate()\nprior to qlt_Initialize()", 0);
+    return Fail(OpInitialize, "Error:\n\nApplication did not call qlt_Enumerate()\nprior to qlt_Initialize()",
+                0);
   _qlt_DeviceListIndex = _qlt_ChosenDevice;
   _qlt_HardwareDevice = _qlt_CurrentDriver = _qlt_ChosenDevice != 0 ? 1 : 0;
   if (!_qlt_InitTimer()) return 0;
@@ -601,11 +605,12 @@ int qlt_Initialize(void* window, float worldSize, float fieldOfViewDegrees) {
   _qlt_CooperativeLevelSet = 1;
   int32_t r = _qlt_DirectDraw2->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE);
   if (r != DD_OK)
-    return Fail(OpInitialize, "_qlt_DirectDraw2->SetCooperativeLevel(_qlt_ghWnd, DDSCL_FULLSCREEN|DDSCL_EXCLUSIVE)",
-                r);
+    return Fail(OpInitialize,
+                "_qlt_DirectDraw2->SetCooperativeLevel(_qlt_ghWnd, DDSCL_FULLSCREEN|DDSCL_EXCLUSIVE)", r);
   _qlt_ModeCount = 0;
   EnumDisplayModes(*_qlt_DirectDraw2, nullptr);
-  if (_qlt_ModeCount == 0) return Fail(OpInitialize, "No 16 Bit-Per-Pixel Modes Supported on this system!", 0);
+  if (_qlt_ModeCount == 0)
+    return Fail(OpInitialize, "No 16 Bit-Per-Pixel Modes Supported on this system!", 0);
   if (!_qlt_SetDisplayMode(_qlt_ChosenMode) && !_qlt_SetDisplayMode(0))
     return Fail(OpInitialize, "FATAL ERROR: Can't set display mode !!!", 0);
   if (!_qlt_InitializeD3D()) return 0;

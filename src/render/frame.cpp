@@ -227,9 +227,15 @@ D3DLIGHT2 LightRecord(float alpha) {
 
 // ---- Shared with initialization ----------------------------------------------------------
 
-uint32_t _qlt_AmbientColor() {
-  return 0xFF000000u | uint32_t(255 * _qlt_AmbientR) << 16 | uint32_t(255 * _qlt_AmbientG) << 8 |
-         uint32_t(255 * _qlt_AmbientB);
+int _qlt_ApplyAmbient(const char* operation) {
+  const uint32_t ambient = 0xFF000000u | uint32_t(255 * _qlt_AmbientR) << 16 |
+                           uint32_t(255 * _qlt_AmbientG) << 8 | uint32_t(255 * _qlt_AmbientB);
+  const int32_t r = _qlt_Device->SetLightState(D3DLIGHTSTATE_AMBIENT, ambient);
+  if (r == D3D_OK) return 1;
+  return Fail(operation,
+              "_qlt_Device->SetLightState( D3DLIGHTSTATE_AMBIENT, "
+              "(D3DCOLOR)D3DRGBA(_qlt_AmbientR,_qlt_AmbientG,_qlt_AmbientB,1.0F) )",
+              r);
 }
 
 int _qlt_CreateLight(const char* operation) {
@@ -339,12 +345,7 @@ int qlt_SetRenderArea(int clearZ, int clearTarget, float left, float right, floa
     return Fail(OpSetRenderArea, "The render area is empty, reversed or off the screen", DDERR_INVALIDRECT);
   ReleaseViewportAndLight();
   if (!CreateViewport(ViewportFor(left, right, top, bottom))) return 0;
-  const int32_t r = _qlt_Device->SetLightState(D3DLIGHTSTATE_AMBIENT, _qlt_AmbientColor());
-  if (r != D3D_OK)
-    return Fail(OpSetRenderArea,
-                "_qlt_Device->SetLightState( D3DLIGHTSTATE_AMBIENT, "
-                "(D3DCOLOR)D3DRGBA(_qlt_AmbientR,_qlt_AmbientG,_qlt_AmbientB,1.0F) )",
-                r);
+  if (!_qlt_ApplyAmbient(OpSetRenderArea)) return 0;
   if (_qlt_LightCreated && !_qlt_CreateLight(OpSetRenderArea)) return 0;
   _qlt_RenderArea = {left, right, top, bottom};
   return ClearRenderArea(OpSetRenderArea, clearZ, clearTarget);

@@ -144,8 +144,9 @@ struct QltRenderArea {
 extern QltRenderArea _qlt_RenderArea;
 extern D3DVECTOR _qlt_CameraPosition;  // of the last qlt_RenderBegin
 
-// The ambient light state for _qlt_AmbientR/G/B.
-uint32_t _qlt_AmbientColor();
+// Sets the ambient light state from _qlt_AmbientR/G/B; a failure is
+// reported under `operation`.
+int _qlt_ApplyAmbient(const char* operation);
 // Creates the directional light from the stored direction and colour and
 // adds it to the viewport; failures are reported under `operation`.
 int _qlt_CreateLight(const char* operation);
