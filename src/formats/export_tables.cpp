@@ -197,3 +197,22 @@ int PrepareExport(int clearUV, const char* path) {
   }
   return 1;
 }
+
+bool ExportTablesMatchModel() {
+  const ExportTableSet& t = ExportTables;
+  const int32_t materials = gModel.materialCount;
+  if (materials < 0 || materials > MaxExportMaterials || t.ExportHeader.materialCount != materials)
+    return false;
+  int64_t vertexEnd = 0, indexEnd = 0;
+  for (int m = 0; m < materials; ++m) {
+    if (t.vertexCounts[m] < 0 || t.indexCounts[m] < 0) return false;
+    if (t.vertexStart[m] != vertexEnd || t.indexStart[m] != indexEnd) return false;
+    vertexEnd += t.vertexCounts[m];
+    indexEnd += t.indexCounts[m];
+    if (vertexEnd > MaxExportVertices || indexEnd > MaxVertices) return false;
+    for (int32_t i = t.indexStart[m]; i < indexEnd; ++i) {
+      if (t.indices[i] >= t.vertexCounts[m]) return false;
+    }
+  }
+  return true;
+}

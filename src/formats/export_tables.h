@@ -46,3 +46,7 @@ extern int32_t faceIndexCount;
 // materials or more than MaxExportVertices distinct vertices; the tables
 // are then not to be written.
 int PrepareExport(int clearUV, const char* path);
+
+// True when ExportTables describe the Model's materials and every index lies
+// inside its material's block; writers check this before using an index.
+bool ExportTablesMatchModel();

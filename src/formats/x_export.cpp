@@ -7,6 +7,7 @@
 #include <string>
 
 #include "formats/export_tables.h"
+#include "formats/file_output.h"
 #include "model/model.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
@@ -122,28 +123,6 @@ MeshCounts CountMesh() {
     counts.faces += ExportTables.indexCounts[m] / 3;
   }
   return counts;
-}
-
-// The tables are read as they were left: check that they describe the
-// Model's materials and that every index lies inside its block before any
-// of them is used.
-bool TablesAreConsistent() {
-  const ExportTableSet& t = ExportTables;
-  const int32_t materials = gModel.materialCount;
-  if (materials < 0 || materials > MaxExportMaterials || t.ExportHeader.materialCount != materials)
-    return false;
-  int64_t vertexEnd = 0, indexEnd = 0;
-  for (int m = 0; m < materials; ++m) {
-    if (t.vertexCounts[m] < 0 || t.indexCounts[m] < 0) return false;
-    if (t.vertexStart[m] != vertexEnd || t.indexStart[m] != indexEnd) return false;
-    vertexEnd += t.vertexCounts[m];
-    indexEnd += t.indexCounts[m];
-    if (vertexEnd > MaxExportVertices || indexEnd > MaxVertices) return false;
-    for (int32_t i = t.indexStart[m]; i < indexEnd; ++i) {
-      if (t.indices[i] >= t.vertexCounts[m]) return false;
-    }
-  }
-  return true;
 }
 
 void AddTemplates(XFileText& out) {
@@ -275,46 +254,6 @@ size_t ExpectedSize(const MeshCounts& counts) {
          size_t(counts.faces) * 80;
 }
 
-void ShowMessage(const char* format, const char* path, const char* caption) {
-  char text[1400];
-  std::snprintf(text, sizeof text, format, path);
-  MessageBoxSafe(text, caption, MB_OK);
-}
-
-bool WriteExactly(int handle, const std::string& text) {
-  if (text.size() > size_t(INT32_MAX)) return false;
-  const int32_t count = int32_t(text.size());
-  int32_t done = 0;
-  return qlt_FileWrite(handle, text.data(), count, &done) == 1 && done == count;
-}
-
-// Writes the text beside the target and moves it into place only when it
-// is complete, so a failure leaves an existing file as it was.
-int WriteFile(const char* path, const std::string& text) {
-  const std::string temporary = std::string(path) + ".xtmp";
-  const int handle = qlt_FileOpen(temporary.c_str(), QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
-  if (handle == -1) {
-    ShowMessage("Could not create .X file: %s", path, "Error");
-    return 0;
-  }
-  const bool written = WriteExactly(handle, text);
-  const bool closed = qlt_FileClose(handle) == 1;
-  const char* failure = nullptr;
-  if (!written) {
-    failure = "Could not write file: %s";
-  } else if (!closed) {
-    failure = "Could not close file: %s";
-  } else if (std::rename(temporary.c_str(), path) != 0) {
-    failure = "Could not write file: %s";
-  }
-  if (failure) {
-    std::remove(temporary.c_str());
-    ShowMessage(failure, path, "Error");
-    return 0;
-  }
-  return 1;
-}
-
 }  // namespace
 
 int ExportX(const char* path) {
@@ -322,8 +261,8 @@ int ExportX(const char* path) {
     MessageBoxSafe("Could not create .X file: no file name was given.", "Error", MB_OK);
     return 0;
   }
-  if (!TablesAreConsistent()) {
-    ShowMessage("%s can not be written: the export tables do not match the model.", path, "Error");
+  if (!ExportTablesMatchModel()) {
+    ShowPathMessage("%s can not be written: the export tables do not match the model.", path, "Error");
     return 0;
   }
   const MeshCounts counts = CountMesh();
@@ -338,5 +277,5 @@ int ExportX(const char* path) {
   AddHeader(out);
   AddMaterials(out);
   AddMesh(out, counts);
-  return WriteFile(path, out.text());
+  return WriteFileSafely(path, out.text(), "Could not create .X file: %s");
 }

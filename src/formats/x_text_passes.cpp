@@ -18,6 +18,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "formats/file_output.h"
 #include "formats/xtext.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
@@ -36,20 +37,14 @@ const char* const XUnbalancedText = "%s: An object's braces are not balanced - F
 const char* const XTemplateErrorText =
     "%s: Error in templates! - Check them. Also, you can even leave them out as they aren't used...";
 const char* const XNoMeshText = "%s: Mesh definition not found!";
-const char* const XTooLargeText =
-    "%s is too large to import: an X file may hold at most 20000000 characters.";
 const char* const XFatalCaption = "Fatal Error";
 const char* const XFixFileCaption = "Fatal Error - Fix the X File!";
 
 namespace {
 
-static_assert(MaxXText == 20000000, "XTooLargeText names the capacity");
-
 constexpr int PrefixLength = 12;
 constexpr int ShortestToken = 17;  // "__qlt_token_mesh:"
 
-const char* const OpeningText = "Opening file...";
-const char* const LoadingText = "Loading file...";
 const char* const FileTypeText = "Determining file type...";
 const char* const TokensText = "Creating better tokens...";
 const char* const GarbageText = "Removing garbage...";
@@ -74,13 +69,6 @@ struct TokenLengths {
 const TokenLengths lengths;
 
 // ---- Messages ---------------------------------------------------------------
-
-// Formats a message whose %s (up to three of them) are the path.
-void ShowPathMessage(const char* format, const char* path, const char* caption) {
-  char text[3 * 4096 + 512];
-  std::snprintf(text, sizeof text, format, path, path, path);
-  MessageBoxSafe(text, caption, MB_OK);
-}
 
 int FailUnbalanced(const char* path) {
   ShowPathMessage(XUnbalancedText, path, XFixFileCaption);
@@ -930,12 +918,6 @@ class MaterialListBuilder {
 
 namespace {
 
-int FailFile(const char* format, const char* path, int handle) {
-  if (handle >= 0) qlt_FileClose(handle);
-  ShowPathMessage(format, path, "Error");
-  return 0;
-}
-
 bool EqualsIgnoringCase(const char* text, const char* lower) {
   for (; *lower; ++text, ++lower) {
     const char c = (*text >= 'A' && *text <= 'Z') ? char(*text + 32) : *text;
@@ -967,24 +949,7 @@ int CheckXHeader(const char* path) {
 }  // namespace
 
 int ReadXFile(const char* path) {
-  ProgressUpdate(path, OpeningText, -1);
-  const int handle = qlt_FileOpen(path, QLT_FILE_READ);
-  if (handle < 0) return FailFile("Could not open X file: %s", path, -1);
-  ProgressUpdate(path, LoadingText, -1);
-  const uint32_t size = qlt_FileSize(handle);
-  if (size > uint32_t(MaxXText)) return FailFile(XTooLargeText, path, handle);
-  XTextLength = 0;
-  int32_t done = 0;
-  if (!qlt_FileRead(handle, XText, int32_t(size), &done) || done != int32_t(size)) {
-    return FailFile("Could not read file: %s", path, handle);
-  }
-  // More data than the size said: a file beyond what the size can express.
-  char extra;
-  int32_t more = 0;
-  if (qlt_FileRead(handle, &extra, 1, &more) && more > 0) return FailFile(XTooLargeText, path, handle);
-  if (!qlt_FileClose(handle)) return FailFile("Could not close file: %s", path, -1);
-  XTextLength = int(size);
-  return CheckXHeader(path);
+  return ReadFileIntoXText(path, "Could not open X file: %s") && CheckXHeader(path);
 }
 
 // ---- From keywords to the objects ------------------------------------------------

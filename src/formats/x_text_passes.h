@@ -24,7 +24,6 @@ extern const char* const XOutOfMemoryText;    // "Out of memory! - Use a smaller
 extern const char* const XUnbalancedText;     // an object whose "{" is never closed
 extern const char* const XTemplateErrorText;  // a token inside a template body
 extern const char* const XNoMeshText;         // no mesh object in the file
-extern const char* const XTooLargeText;       // a file beyond MaxXText
 extern const char* const XFatalCaption;       // "Fatal Error"
 extern const char* const XFixFileCaption;     // "Fatal Error - Fix the X File!"
 

@@ -3,12 +3,17 @@
 #include <cfloat>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+
+#include "formats/file_output.h"
+#include "render/progress_box.h"
+#include "render/qlt.h"
 
 namespace {
 
@@ -210,4 +215,39 @@ int TruncateCount(float value) {
   if (value >= 2147483648.0f) return INT_MAX;
   if (value <= -2147483648.0f) return INT_MIN;
   return int(value);
+}
+
+const char* const XTooLargeText =
+    "%s is too large to import: a text model file may hold at most 20000000 characters.";
+static_assert(MaxXText == 20000000, "XTooLargeText names the capacity");
+
+namespace {
+
+int FailFile(const char* format, const char* path, int handle) {
+  if (handle >= 0) qlt_FileClose(handle);
+  ShowPathMessage(format, path, "Error");
+  return 0;
+}
+
+}  // namespace
+
+int ReadFileIntoXText(const char* path, const char* openFailure) {
+  ProgressUpdate(path, "Opening file...", -1);
+  const int handle = qlt_FileOpen(path, QLT_FILE_READ);
+  if (handle < 0) return FailFile(openFailure, path, -1);
+  ProgressUpdate(path, "Loading file...", -1);
+  const uint32_t size = qlt_FileSize(handle);
+  if (size > uint32_t(MaxXText)) return FailFile(XTooLargeText, path, handle);
+  XTextLength = 0;
+  int32_t done = 0;
+  if (!qlt_FileRead(handle, XText, int32_t(size), &done) || done != int32_t(size)) {
+    return FailFile("Could not read file: %s", path, handle);
+  }
+  // More data than the size said: a file beyond what the size can express.
+  char extra;
+  int32_t more = 0;
+  if (qlt_FileRead(handle, &extra, 1, &more) && more > 0) return FailFile(XTooLargeText, path, handle);
+  if (!qlt_FileClose(handle)) return FailFile("Could not close file: %s", path, -1);
+  XTextLength = int(size);
+  return 1;
 }

@@ -40,6 +40,14 @@ bool TextInsertBytes(int position, const char* bytes, int length);
 // Inserts a copy of first .. last as they lie before the insertion.
 bool TextInsertCopy(int position, int first, int last);
 
+// Reads the whole file into XText, with "Opening file..." and "Loading
+// file..." in the progress box. Returns 1, or 0 after a message under "Error":
+// openFailure (with %s for the path) when the file cannot be opened, the
+// too-large text for a file beyond MaxXText (before any of it is read), "Could
+// not read file: %s" for a short read, "Could not close file: %s".
+int ReadFileIntoXText(const char* path, const char* openFailure);
+extern const char* const XTooLargeText;
+
 // Number items of the canonical text: the characters from position up to the
 // next ";" (at most 255 of them are converted). Position moves past that ";",
 // or to the end of the text when there is none; at the end items read as 0.

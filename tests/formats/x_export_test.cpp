@@ -61,7 +61,7 @@ class ExportXTest : public ::testing::Test {
   }
   void TearDown() override {
     std::remove(path_.c_str());
-    std::remove((path_ + ".xtmp").c_str());
+    std::remove((path_ + ".vxtmp").c_str());
     ClearModel();
   }
   ScopedScriptedUI scripted;
@@ -76,7 +76,7 @@ TEST_F(ExportXTest, WritesTheDescribedTextOverAnExistingFile) {
   const std::string expected = ReadAll(VORNIX_TEST_DATA_DIR "/x_export_small.x");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(ReadAll(path_), expected);
-  EXPECT_FALSE(Exists(path_ + ".xtmp"));
+  EXPECT_FALSE(Exists(path_ + ".vxtmp"));
   EXPECT_TRUE(scripted.ui.messages.empty());
 }
 
@@ -119,7 +119,7 @@ TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
     const std::string target = c.target ? c.target : path_;
     std::ofstream(target) << "old contents";
     if (c.fullDisk) {
-      ASSERT_EQ(symlink("/dev/full", (target + ".xtmp").c_str()), 0);
+      ASSERT_EQ(symlink("/dev/full", (target + ".vxtmp").c_str()), 0);
     }
     ClearModel();
     if (c.faces) BuildSmallModel();
@@ -134,7 +134,7 @@ TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
     EXPECT_EQ(scripted.ui.messages[0].text, text) << c.name;
     EXPECT_EQ(scripted.ui.messages[0].caption, c.caption) << c.name;
     EXPECT_EQ(ReadAll(target), c.target ? "" : "old contents") << c.name;
-    EXPECT_FALSE(Exists(target + ".xtmp")) << c.name;
+    EXPECT_FALSE(Exists(target + ".vxtmp")) << c.name;
   }
 }
 

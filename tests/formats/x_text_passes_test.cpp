@@ -294,7 +294,7 @@ TEST_F(XTextPassesTest, ReadingChecksTheHeaderAndTheSizeFirst) {
     EXPECT_EQ(XTextLength, fits ? MaxXText : 6);
     EXPECT_EQ(
         Messages(scripted.ui),
-        fits ? "" : path + " is too large to import: an X file may hold at most 20000000 characters.|Error");
+        fits ? "" : path + " is too large to import: a text model file may hold at most 20000000 characters.|Error");
   }
   std::remove(path.c_str());
   scripted.ui.messages.clear();
