@@ -12,10 +12,13 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "model/model.h"
 #include "model/native_file.h"
+#include "platform/bmp.h"
 #include "platform/console/console_ui.h"
 
 namespace {
@@ -48,6 +51,7 @@ enum CarMaterial {
   HelmetYellow,
   OpeningBlack,
   WindscreenGlass,
+  SidepodDecal,
   CarMaterialCount
 };
 
@@ -67,7 +71,12 @@ const MaterialLook Looks[CarMaterialCount] = {
     {1.00f, 0.82f, 0.05f, 1.0f, 32.0f, 0.7f},  // HelmetYellow
     {0.03f, 0.03f, 0.03f, 1.0f, 0.0f, 0.0f},   // OpeningBlack: cockpit, inlets, visor
     {0.55f, 0.70f, 0.85f, 0.5f, 64.0f, 1.0f},  // WindscreenGlass: the one translucent
+    {1.00f, 1.00f, 1.00f, 1.0f, 24.0f, 0.6f},  // SidepodDecal: white, so the texture shows as drawn
 };
+
+// The decal's bitmap, written beside the model; the model names it relative
+// to its own folder.
+const char* const DecalFile = "indycar_decal.bmp";
 
 void FillMaterials() {
   for (int i = 0; i < CarMaterialCount; ++i) {
@@ -82,6 +91,9 @@ void FillMaterials() {
     m.specularRed = m.specularGreen = m.specularBlue = look.specular;
     m.emissiveRed = m.emissiveGreen = m.emissiveBlue = 0.0f;
   }
+  ModelMaterial& decal = gModel.materials[SidepodDecal];
+  decal.hasTexture = 1;
+  std::snprintf(decal.textureFile, sizeof decal.textureFile, "%s", DecalFile);
   gModel.materialCount = CarMaterialCount;
 }
 
@@ -495,8 +507,11 @@ void AddEngineCover() {
   AddLoft(sections, count, 16, PaintCover, BodyRed, OpeningBlack);
 }
 
+// The outer flank carries the decal; the rest is white with a blue band.
 int PaintSidepod(Vec3 centre, const Section& section, bool) {
   const float height = (centre.y - section.centreY) / section.halfHeight;
+  const float side = (centre.x - section.centreX) / section.halfWidth;
+  if (side > 0.6f && std::fabs(height) < 0.7f) return SidepodDecal;
   return height > 0.15f && height < 0.55f ? LiveryBlue : LiveryWhite;
 }
 
@@ -610,6 +625,58 @@ void AddCornerAssemblies() {
   AddSuspension(RearWheel, 0.12f, 0.25f);
 }
 
+// [SECTION] The decal
+
+constexpr int DecalWidth = 128;
+constexpr int DecalHeight = 64;
+
+// White with a blue band along the middle and a chequered flag toward the
+// front; u runs from the back of the sidepod to its front, v from top down.
+void DecalColour(int x, int y, uint8_t rgb[3]) {
+  const bool inBand = y >= 22 && y < 42;
+  const bool inFlag = x >= 80 && x < 112 && y >= 8 && y < 56;
+  const bool darkSquare = ((x - 80) / 8 + (y - 8) / 8) % 2 == 1;
+  uint8_t r = 245, g = 245, b = 245;
+  if (inBand) r = 20, g = 56, b = 190;
+  if (inFlag) r = g = b = darkSquare ? 16 : 250;
+  rgb[0] = r, rgb[1] = g, rgb[2] = b;
+}
+
+bool WriteDecal(const std::string& path) {
+  BmpImage image;
+  image.width = DecalWidth;
+  image.height = DecalHeight;
+  image.rgba.resize(size_t(DecalWidth) * DecalHeight * 4);
+  for (int y = 0; y < DecalHeight; ++y) {
+    for (int x = 0; x < DecalWidth; ++x) {
+      uint8_t* pixel = &image.rgba[(size_t(y) * DecalWidth + x) * 4];
+      DecalColour(x, y, pixel);
+      pixel[3] = 255;
+    }
+  }
+  return WriteBmp24File(path.c_str(), image);
+}
+
+// A side-on projection over the decal's flanks: u from the back to the
+// front, v from the top down. The mirrored flank runs u the other way so
+// that both read front to the right when seen from their own side.
+void MapDecal() {
+  float minY = BoundsStart, maxY = -BoundsStart, minZ = BoundsStart, maxZ = -BoundsStart;
+  for (int i = 0; i < gModel.vertexCount; ++i) {
+    const ModelVertex& v = gModel.vertices[i];
+    if (v.material != SidepodDecal) continue;
+    minY = std::fmin(minY, v.y), maxY = std::fmax(maxY, v.y);
+    minZ = std::fmin(minZ, v.z), maxZ = std::fmax(maxZ, v.z);
+  }
+  for (int i = 0; i < gModel.vertexCount; ++i) {
+    ModelVertex& v = gModel.vertices[i];
+    if (v.material != SidepodDecal) continue;
+    const float along = (v.z - minZ) / (maxZ - minZ);
+    v.u = v.x >= 0.0f ? along : 1.0f - along;
+    v.v = (maxY - v.y) / (maxY - minY);
+  }
+}
+
 // [SECTION] Assembly
 
 void BuildCar() {
@@ -628,6 +695,7 @@ void BuildCar() {
     AddCornerAssemblies();
   }
   mirrorX = false;
+  MapDecal();
   gModel.projectionCount = 0;
   RecomputeBounds();
 }
@@ -647,6 +715,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!SaveNativeModel(argv[1])) return 1;
+  const std::string model = argv[1];
+  const size_t slash = model.rfind('/');
+  const std::string decal = (slash == std::string::npos ? "" : model.substr(0, slash + 1)) + DecalFile;
+  if (!WriteDecal(decal)) {
+    std::fprintf(stderr, "make_indycar: could not write %s\n", decal.c_str());
+    return 1;
+  }
   std::printf("%s: %d polygons, %d materials\n", argv[1], gModel.vertexCount / 3, gModel.materialCount);
   return 0;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/commands.h"
 #include "app/shell_state.h"
 #include "app/viewports.h"
@@ -358,13 +360,36 @@ int RenderToFile(const char* in, const RenderOptions& options) {
   return 0;
 }
 
+// The output path as seen from the working folder the command started in.
+std::string AbsolutePath(const char* path) {
+  if (path[0] == '/') return path;
+  char folder[4096];
+  if (!getcwd(folder, sizeof folder)) return path;
+  return std::string(folder) + "/" + path;
+}
+
+// Choosing a file in the Open dialog makes its folder the working folder, and
+// texture names in a model are relative to it. Returns the model's name as
+// seen from there, or an empty text when the folder cannot be entered.
+std::string EnterModelFolder(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) return path;
+  const std::string folder = slash == path ? "/" : std::string(path, size_t(slash - path));
+  if (chdir(folder.c_str()) != 0) return "";
+  return slash + 1;
+}
+
 int RunRender(int argc, char** argv) {
   if (argc < 3) return UsageError("render needs IN and -o OUT.png");
   RenderOptions options;
   if (const int status = ParseRenderOptions(argc, argv, options)) return status;
   if (!CanRead(ReadKindOf(argv[2])))
     return Fail(std::string("cannot read '") + argv[2] + "': unsupported file type");
-  const int status = RenderToFile(argv[2], options);
+  const std::string output = AbsolutePath(options.output);
+  options.output = output.c_str();
+  const std::string model = EnterModelFolder(argv[2]);
+  if (model.empty()) return Fail(std::string("could not read '") + argv[2] + "': its folder cannot be entered");
+  const int status = RenderToFile(model.c_str(), options);
   qlt_Shutdown();
   return status;
 }

@@ -32,9 +32,11 @@ std::string Slurp(const std::string& path) {
   return text;
 }
 
-RunResult RunVornix(const std::string& arguments) {
+// Runs the program in `folder` when one is given.
+RunResult RunVornix(const std::string& arguments, const std::string& folder = "") {
   const std::string out = TempPath("cli.out"), err = TempPath("cli.err");
-  const std::string command = std::string(VORNIX_BINARY) + " " + arguments + " >" + out + " 2>" + err;
+  const std::string enter = folder.empty() ? "" : "cd " + folder + " && ";
+  const std::string command = enter + VORNIX_BINARY + " " + arguments + " >" + out + " 2>" + err;
   const int raw = std::system(command.c_str());
   RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
   std::remove(out.c_str());
@@ -176,10 +178,15 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
   return value;
 }
 
+// Run from another folder: the texture is found beside the model (nothing
+// but the frame time on standard error) and the relative output name lands
+// in the folder the command started in.
 TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
   const std::string png = TempPath("sample.png");
-  const RunResult r = RunVornix(std::string("render ") + VORNIX_SAMPLE_MODEL + " -o " + png +
-                                " --size 800x600 --view 3d --layout both --repeat 3");
+  const std::string folder = png.substr(0, png.rfind('/')), name = png.substr(png.rfind('/') + 1);
+  const RunResult r = RunVornix(std::string("render ") + VORNIX_SAMPLE_MODEL + " -o " + name +
+                                    " --size 800x600 --view 3d --layout both --repeat 3",
+                                folder);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.rfind("frame ms: ", 0), 0u) << r.err;
   const std::string file = Slurp(png);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "model/cleanup.h"
 #include "model/model.h"
 #include "model/native_file.h"
 #include "model/normals.h"
+#include "platform/bmp.h"
 #include "platform/scripted/scripted_ui.h"
 
 namespace {
@@ -22,8 +24,9 @@ class IndyCarTest : public ::testing::Test {
 
 // Loads without a message or the thin-polygon question. A car about five
 // units long, nose along Z, symmetric about X = 0 and standing on Y = 0, so
-// that the viewer's camera frames it. Every material untextured and used by
-// whole polygons, exactly one of them half transparent; vertex normals of
+// that the viewer's camera frames it. Every material used by whole polygons,
+// exactly one of them half transparent and exactly one textured, by a bitmap
+// beside the model that its texture coordinates span; vertex normals of
 // unit length on the side of their face (all but 1%, where smoothing bends
 // them), and the closed parts wound outward: a positive signed volume, summed
 // as centroid x times the x part of twice the area vector.
@@ -40,7 +43,8 @@ TEST_F(IndyCarTest, IsFitToShowAtStartUp) {
   EXPECT_NEAR(0.0f, gModel.minY, 1e-3f);
   EXPECT_NEAR(gModel.minX, -gModel.maxX, 1e-3f);
 
-  int used[MaxMaterials] = {}, nonUnit = 0, disagreeing = 0, halfTransparent = 0;
+  int used[MaxMaterials] = {}, nonUnit = 0, disagreeing = 0, halfTransparent = 0, textured = -1;
+  float minU = 1, maxU = 0, minV = 1, maxV = 0;
   double volume = 0.0;
   for (int t = 0; t < gModel.vertexCount / 3; ++t) {
     const ModelVertex* v = &gModel.vertices[3 * t];
@@ -52,6 +56,10 @@ TEST_F(IndyCarTest, IsFitToShowAtStartUp) {
     for (int k = 0; k < 3; ++k) {
       nonUnit += std::fabs(std::hypot(v[k].nx, v[k].ny, v[k].nz) - 1.0f) > 1e-4f;
       disagreeing += v[k].nx * n[0] + v[k].ny * n[1] + v[k].nz * n[2] <= 0.0f;
+      if (gModel.materials[v[k].material].hasTexture) {
+        minU = std::fmin(minU, v[k].u), maxU = std::fmax(maxU, v[k].u);
+        minV = std::fmin(minV, v[k].v), maxV = std::fmax(maxV, v[k].v);
+      }
     }
     volume += (double(v[0].x) + v[1].x + v[2].x) / 6.0 *
               ((double(v[1].y) - v[0].y) * (double(v[2].z) - v[0].z) -
@@ -63,11 +71,22 @@ TEST_F(IndyCarTest, IsFitToShowAtStartUp) {
   ASSERT_GE(gModel.materialCount, 6);
   for (int i = 0; i < gModel.materialCount; ++i) {
     const ModelMaterial& m = gModel.materials[i];
-    EXPECT_TRUE(used[i] > 0 && m.hasTexture == 0 && m.hasAlpha == 0 && (m.alpha == 1.0f || m.alpha == 0.5f))
+    EXPECT_TRUE(used[i] > 0 && m.hasAlpha == 0 && (m.alpha == 1.0f || m.alpha == 0.5f))
         << "material " << i << " used " << used[i] << " alpha " << m.alpha;
     halfTransparent += m.alpha == 0.5f;
+    if (m.hasTexture) {
+      EXPECT_EQ(-1, textured) << "a second textured material " << i;
+      textured = i;
+    }
   }
   EXPECT_EQ(1, halfTransparent);
+  ASSERT_NE(-1, textured);
+  const std::string model = VORNIX_SAMPLE_MODEL;
+  const std::string bitmap = model.substr(0, model.rfind('/') + 1) + gModel.materials[textured].textureFile;
+  BmpImage image;
+  EXPECT_EQ(BmpResult::Ok, ReadBmpFile(bitmap.c_str(), &image)) << bitmap;
+  EXPECT_TRUE(minU == 0.0f && maxU == 1.0f && minV == 0.0f && maxV == 1.0f)
+      << minU << " " << maxU << " " << minV << " " << maxV;
 }
 
 }  // namespace
