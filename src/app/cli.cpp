@@ -341,6 +341,7 @@ int DrawFrames(int count) {
   for (int i = 0; i < count; ++i) {
     const auto start = std::chrono::steady_clock::now();
     const int drawn = RenderViewports();
+    DrawViewpointName();
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     if (!drawn) return Fail("could not draw the model: " + LibraryError());
     milliseconds.push_back(spent.count());

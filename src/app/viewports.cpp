@@ -1,6 +1,8 @@
 #include "app/viewports.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "app/shell_state.h"
@@ -341,4 +343,22 @@ int RenderViewports() {
     default:
       return 0;
   }
+}
+
+void DrawViewpointName() {
+  const char* name = ViewpointName(gShell.viewpoint);
+  TextStyle* dc = nullptr;
+  if (!name || !_qlt_BackBuffer3 || _qlt_BackBuffer3->GetDC(&dc) != DD_OK) return;
+  uint8_t background[3], text[3];
+  for (int c = 0; c < 3; ++c) {
+    // The options dialog takes any number; out of range is clamped.
+    const float level = std::fmin(std::fmax(viewportBackground[c] * 255.0f, 0.0f), 255.0f);
+    background[c] = uint8_t(level == level ? level : 0.0f);
+    text[c] = background[c] <= 128 ? 255 : 0;
+  }
+  dc->backgroundColour = RGBColour(background[0], background[1], background[2]);
+  dc->textColour = RGBColour(text[0], text[1], text[2]);
+  dc->align = TA_LEFT | TA_TOP;
+  _qlt_BackBuffer3->TextOut(130, 3, name, int(std::strlen(name)));
+  _qlt_BackBuffer3->ReleaseDC();
 }

@@ -55,5 +55,9 @@ bool SelectViewportRect(int layout, int width, int height, ViewportRect* out);
 // viewport. Returns 1, or 0 when the library refused a step (its error text
 // says which).
 int RenderViewports();
+// The name of the current viewpoint at the top left of the viewports, in
+// black or white, whichever stands out from the viewport background. Does
+// nothing when the back buffer gives no device context.
+void DrawViewpointName();
 int RenderRenderViewport();
 int RenderSelectViewport();

@@ -59,6 +59,9 @@ void SmoothVertex(int k, float maxAngle) {
   const float y = sum[1] / float(count);
   const float z = sum[2] / float(count);
   const float length = std::sqrt(x * x + y * y + z * z);
+  // Corners so far apart that the squares overflow give a face normal of
+  // length 0; such a vertex keeps its normal too instead of storing NaN.
+  if (!(length > 0.0f) || !std::isfinite(length)) return;
   vertex.nx = x / length;
   vertex.ny = y / length;
   vertex.nz = z / length;
@@ -79,11 +82,13 @@ void FaceNormal(int polygon, float out[3]) {
   out[2] = z / length;
 }
 
-void CalculateNormals(float maxAngle) {
+void CalculateNormals(float maxAngle) { CalculateNormals(maxAngle, NormalsLine1, NormalsLine2); }
+
+void CalculateNormals(float maxAngle, const char* progressLine1, const char* progressLine2) {
   const int count = gModel.vertexCount;
   if (count <= 0 || count > MaxVertices) return;
   ProgressScope progress;
-  ProgressUpdate(NormalsLine1, NormalsLine2, 0);
+  ProgressUpdate(progressLine1, progressLine2, 0);
 
   GroupVertices(count, GroupKey::Position);
   // A trailing partial polygon still has a face normal (from the records
@@ -91,7 +96,7 @@ void CalculateNormals(float maxAngle) {
   const int polygons = (count + 2) / 3;
   for (int t = 0; t < polygons; ++t) FaceNormal(t, faceNormal[t]);
 
-  PercentReporter report(NormalsLine1, NormalsLine2, count);
+  PercentReporter report(progressLine1, progressLine2, count);
   for (int k = 0; k < count; ++k) {
     report.At(k);
     if (gModel.vertices[k].selected != 0) SmoothVertex(k, maxAngle);

@@ -8,6 +8,8 @@ extern int averageAcrossMaterials;
 
 // Recomputes nx, ny, nz of every selected vertex.
 void CalculateNormals(float maxAngle);
+// The same pass under other progress lines (an importer names its file).
+void CalculateNormals(float maxAngle, const char* progressLine1, const char* progressLine2);
 
 // Unit face normal of polygon `polygon`, in single precision exactly as the
 // smoothing pass computes it (NaN for a polygon with coincident vertices).

@@ -212,6 +212,28 @@ void ExpectRotation(const double expected[3][3]) {
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(expected[r][c], gShell.viewRotation[r][c], 1e-5) << r << c;
 }
 
+// The name stands out from the background: white on a dark one, black on a
+// light one, in the cell of its first letter at (130, 3).
+TEST_F(Viewports, ViewpointNameContrastsWithTheBackground) {
+  const float saved[3] = {viewportBackground[0], viewportBackground[1], viewportBackground[2]};
+  struct Case {
+    float level;
+    int text;
+  } cases[] = {{0.1f, 255}, {0.9f, 0}};
+  for (const Case& c : cases) {
+    for (float& channel : viewportBackground) channel = c.level;
+    Draw(1);
+    gShell.viewpoint = 1;  // "Top"
+    DrawViewpointName();
+    int textPixels = 0;
+    for (int y = 3; y < 3 + 16; ++y)
+      for (int x = 130; x < 138; ++x) textPixels += std::abs(PixelAt(x, y).g - c.text) <= 8;
+    EXPECT_GT(textPixels, 6) << "background " << c.level;
+    EXPECT_GT(std::abs(PixelAt(129, 3).g - c.text), 8) << "nothing left of the name";
+  }
+  for (int c = 0; c < 3; ++c) viewportBackground[c] = saved[c];
+}
+
 TEST(ViewRotation, StartUpViewIsTheThreeTurns) {
   gModel.modelRadius = 4;
   gShell = ShellState();

@@ -1,0 +1,19 @@
+// Import of AutoCAD DXF files in their text form: 3DFACE entities and
+// polyface meshes become triangles, each layer met on a face a material.
+#pragma once
+
+// The layer table: a layer's position is its material index.
+constexpr int MaxDxfLayers = 100;
+constexpr int MaxDxfLayerName = 255;
+
+// Replaces the Model with the faces of the file. Returns 1 when the Model was
+// replaced (also by an empty one, after a warning), 0 after a message when
+// the file could not be read; the Model is then untouched.
+//
+// Where the file exceeds a table the import keeps what fits and says so once
+// in a warning: faces of layers beyond the 100th go to the 100th layer's
+// material, layer names are cut to 255 characters, polyface vertices beyond
+// 32,768 and faces naming vertices their mesh lacks are left out, and faces
+// beyond the Model's capacity are left out (after the zero-area triangles
+// that repeat a 3DFACE's third corner, which are dropped first).
+int ImportDXF(const char* path);
