@@ -203,6 +203,48 @@ TEST_F(DeviceTest, EachCullModeDropsTheFacesOfItsWinding) {
   EXPECT_EQ(initial, uint32_t(D3DCULL_CCW));
 }
 
+// A strip and a fan of one clockwise quad, drawn at once or streamed vertex
+// by vertex: with counter-clockwise faces culled every triangle still shows,
+// so every other strip triangle keeps the winding of the first. A streamed
+// batch that ends on an incomplete triangle draws nothing more.
+TEST_F(DeviceTest, StripsAndFansKeepOneWindingDrawnAtOnceOrStreamed) {
+  UseGlowing(1, 1, 1);
+  device.SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CCW);
+  const D3DVERTEX topLeft = V(-1, 1, 0.5f), topRight = V(1, 1, 0.5f);
+  const D3DVERTEX bottomLeft = V(-1, -1, 0.5f), bottomRight = V(1, -1, 0.5f);
+  const D3DVERTEX strip[4] = {topLeft, topRight, bottomLeft, bottomRight};
+  const D3DVERTEX fan[4] = {topLeft, topRight, bottomRight, bottomLeft};
+  struct Case {
+    D3DPRIMITIVETYPE type;
+    const D3DVERTEX* v;
+    bool streamed;
+  } cases[] = {{D3DPT_TRIANGLESTRIP, strip, false}, {D3DPT_TRIANGLESTRIP, strip, true},
+               {D3DPT_TRIANGLEFAN, fan, false},     {D3DPT_TRIANGLEFAN, fan, true}};
+  for (const Case& c : cases) {
+    ClearAll(0, 0, 0);
+    device.BeginScene();
+    if (c.streamed) {
+      ASSERT_EQ(device.Begin(c.type, D3DVT_VERTEX, 0), D3D_OK);
+      for (int i = 0; i < 4; ++i) ASSERT_EQ(device.Vertex(&c.v[i]), D3D_OK);
+      ASSERT_EQ(device.End(0), D3D_OK);
+    } else {
+      ASSERT_EQ(device.DrawPrimitive(c.type, D3DVT_VERTEX, c.v, 4, 0), D3D_OK);
+    }
+    device.EndScene();
+    EXPECT_EQ(Grid(), "wwww wwww wwww wwww ") << "type " << c.type << " streamed " << c.streamed;
+  }
+  ClearAll(0, 0, 0);
+  device.BeginScene();
+  ASSERT_EQ(device.Begin(D3DPT_TRIANGLELIST, D3DVT_VERTEX, 0), D3D_OK);
+  for (int i = 0; i < 3; ++i) device.Vertex(&fan[i]);
+  device.Vertex(&fan[3]);
+  device.Vertex(&fan[0]);
+  ASSERT_EQ(device.End(0), D3D_OK);
+  device.EndScene();
+  // The upper right half; the diagonal is its left edge, which is filled.
+  EXPECT_EQ(Grid(), "wwww kwww kkww kkkw ") << "only the first, complete triangle";
+}
+
 // A 2 x 2 texture: red top left, green top right, blue bottom left, white
 // bottom right.
 Surface Quadrants(PixelFormat format, uint8_t alpha = 255) {
