@@ -62,6 +62,8 @@ int AnswerQuestion(const char* text, const char* caption, unsigned type, void* c
       return IDYES;
     if (answers.flipV && std::strcmp(text, InvertVQuestionText) == 0) return IDYES;
     if (answers.stripUV && std::strcmp(text, StripUVQuestionText) == 0) return IDYES;
+    // Naming a .dxf file is the answer to whether to write one.
+    if (std::strcmp(text, DxfQuestionText) == 0) return IDYES;
     return IDNO;
   }
   return kind == MB_OKCANCEL ? IDCANCEL : IDOK;

@@ -5,7 +5,11 @@
 #include <string>
 
 #include "app/shell_state.h"
+#include "formats/dxf_export.h"
+#include "formats/dxf_import.h"
 #include "formats/export_tables.h"
+#include "formats/qlt_file.h"
+#include "formats/studio_import.h"
 #include "formats/x_export.h"
 #include "formats/x_import.h"
 #include "model/cleanup.h"
@@ -28,6 +32,8 @@ const char* const ReminderText =
 const char* const InvertVQuestionText =
     "Because of a subtle problem with Direct3D, the V texture coordinates MAY need to be reversed. "
     "Would you like to invert the representation of the V texture coordinates?\n";
+const char* const DxfQuestionText =
+    "DXF files do not support materials or textures...\n\nWould you like to save it as a DXF file anyway?";
 const char* const StripUVQuestionText =
     "Would you like to remove unnecessary\nu,v texture coordinates from\ntextureless polygons?\n\n"
     "By selecting yes, you will have fully\noptimized model data.\n\nBy selecting no, you will "
@@ -92,6 +98,14 @@ void ClearProjectionLinks() {
   }
 }
 
+// The Quelt reader leaves its failure in the library's error text only;
+// the user is shown it rather than nothing.
+int ImportQuelt(const char* path) {
+  if (ImportQLT(path)) return 1;
+  MessageBoxSafe(qlt_GetErrorString(), "Error", MB_OK);
+  return 0;
+}
+
 // Runs the reader the kind chooses; 0 when it failed or none exists.
 int ReadByKind(FileKind kind, const char* path) {
   switch (kind) {
@@ -99,6 +113,12 @@ int ReadByKind(FileKind kind, const char* path) {
       return LoadNativeModel(path);
     case FileKind::DirectX:
       return ImportX(path);
+    case FileKind::Dxf:
+      return ImportDXF(path);
+    case FileKind::Quelt:
+      return ImportQuelt(path);
+    case FileKind::Studio3D:
+      return Import3DS(path);
     default:
       return 0;
   }
@@ -142,12 +162,30 @@ int SaveAsX(const char* path) {
   return result;
 }
 
+int SaveAsQuelt(const char* path) {
+  ShowReminder();
+  CleanUpModel();
+  const int clearUV = AskYesNo(StripUVQuestionText) ? 1 : 0;
+  return PrepareExport(clearUV, path) && ExportQLT(path);
+}
+
+int SaveAsDxf(const char* path) {
+  ShowReminder();
+  if (!AskYesNo(DxfQuestionText)) return 0;
+  CleanUpModel();
+  return PrepareExport(0, path) && ExportDXF(path);
+}
+
 int WriteByKind(FileKind kind, const char* path) {
   switch (kind) {
     case FileKind::Native:
       return SaveNativeModel(path);
     case FileKind::DirectX:
       return SaveAsX(path);
+    case FileKind::Quelt:
+      return SaveAsQuelt(path);
+    case FileKind::Dxf:
+      return SaveAsDxf(path);
     default:
       return 0;
   }
@@ -171,8 +209,9 @@ void RunSaveFollowUps() {
 FileKind ReadKindOf(const char* path) { return KindOfFirstCharacter(path, true); }
 FileKind WriteKindOf(const char* path) { return KindOfFirstCharacter(path, false); }
 
-bool CanRead(FileKind kind) { return kind == FileKind::Native || kind == FileKind::DirectX; }
-bool CanWrite(FileKind kind) { return kind == FileKind::Native || kind == FileKind::DirectX; }
+bool CanRead(FileKind kind) { return kind != FileKind::Unknown; }
+// Scenes are not written yet.
+bool CanWrite(FileKind kind) { return kind != FileKind::Unknown && kind != FileKind::Pov; }
 
 int OpenModelFile(const char* path) {
   gShell.modelChanged = 0;

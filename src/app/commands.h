@@ -29,3 +29,5 @@ extern const char* const TooManyMaterialsText;
 extern const char* const ReminderText;
 extern const char* const InvertVQuestionText;
 extern const char* const StripUVQuestionText;
+// The question of the DXF branch of Save.
+extern const char* const DxfQuestionText;

@@ -44,8 +44,8 @@ enum Warning {
   WarningCount
 };
 const char* const WarningTexts[WarningCount] = {
-    "The file uses more than 100 layers. The faces of the further layers were put on the 100th layer's "
-    "material.",
+    ("The file uses more than 100 layers. The faces of the further layers were put on the 100th layer's "
+     "material."),
     "Layer names longer than 255 characters were cut to their first 255 characters.",
     "A polyface mesh has more than 32768 vertices. The faces that use the further vertices were left out.",
     "Some polyface faces name vertices that their mesh does not have. Those faces were left out.",
@@ -249,7 +249,9 @@ void AppendTriangle(Import& state, const Position& a, const Position& b, const P
   isTwin[gModel.vertexCount / 3 - 1] = twin;
 }
 
-bool SamePosition(const Position& a, const Position& b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
+bool SamePosition(const Position& a, const Position& b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
 
 // Three corners give one triangle, four the triangles (0, 1, 2) and (0, 2, 3).
 void AppendFace(Import& state, const Position (&corners)[4], int count) {
@@ -468,8 +470,7 @@ int ImportDXF(const char* path) {
   ResetImport(state);
   ReadGroups(state);
   CreateMaterials();
-  ProgressUpdate(path, NormalsText, -1);
-  VerifyNormals(path);
+  VerifyNormals(path, NormalsText);
   ProgressUpdate(path, BoundingBoxText, -1);
   RecomputeBounds();
   ShowWarnings(state);

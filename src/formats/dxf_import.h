@@ -14,6 +14,8 @@ constexpr int MaxDxfLayerName = 255;
 // in a warning: faces of layers beyond the 100th go to the 100th layer's
 // material, layer names are cut to 255 characters, polyface vertices beyond
 // 32,768 and faces naming vertices their mesh lacks are left out, and faces
-// beyond the Model's capacity are left out (after the zero-area triangles
-// that repeat a 3DFACE's third corner, which are dropped first).
+// beyond the Model's capacity are left out. The zero-area second triangles of
+// four-corner faces whose fourth corner repeats the third or the first (as
+// every triangle written to DXF does) are kept while there is room and
+// dropped, all of them, when the real triangles need it.
 int ImportDXF(const char* path);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
@@ -25,6 +24,10 @@ constexpr int QltMagicTestSize = 8;
 constexpr int32_t MaxQltFileSize = QltMagicSize + QltHeaderSize + 8 * MaxExportMaterials +
                                    QltVertexSize * MaxExportVertices + QltIndexSize * MaxVertices +
                                    QltMaterialSize2 * MaxExportMaterials;
+
+// The file being imported; like every table of the program it lives for the
+// whole run.
+uint8_t fileBytes[MaxQltFileSize];
 
 const char* const OpImport = "ImportQLT";
 const char* const ShortFileFormat = "Could not read 3D Model file: %s";
@@ -228,9 +231,9 @@ void CopyName(const uint8_t* field, char* name) {
 
 void ReadMaterial(const uint8_t* record, int version, ModelMaterial& m) {
   std::memset(&m, 0, sizeof m);  // also hidden, newlyAssigned and renderMaterial
-  float* const colours[11] = {&m.red,         &m.green,         &m.blue,         &m.alpha,
-                              &m.specularPower, &m.specularRed, &m.specularGreen, &m.specularBlue,
-                              &m.emissiveRed, &m.emissiveGreen, &m.emissiveBlue};
+  float* const colours[11] = {&m.red,           &m.green,         &m.blue,          &m.alpha,
+                              &m.specularPower, &m.specularRed,   &m.specularGreen, &m.specularBlue,
+                              &m.emissiveRed,   &m.emissiveGreen, &m.emissiveBlue};
   for (int k = 0; k < 11; ++k) *colours[k] = GetFloat(record + 4 * k);
   CopyName(record + QltColorBytes, m.textureFile);
   m.hasTexture = m.textureFile[0] != '\0' ? 1 : 0;
@@ -313,20 +316,19 @@ int ImportQLT(const char* path) {
   if (!path) path = "";
   const int handle = qlt_FileOpen(path, QLT_FILE_READ);
   if (handle == -1) return Refuse("Could not open 3D Model file: %s", path);
-  std::vector<uint8_t> bytes(MaxQltFileSize);
   int32_t size = 0;
-  const bool read = qlt_FileRead(handle, bytes.data(), MaxQltFileSize, &size) == 1;
+  const bool read = qlt_FileRead(handle, fileBytes, MaxQltFileSize, &size) == 1;
   const bool closed = qlt_FileClose(handle) == 1;
   if (!read) return Refuse(ShortFileFormat, path);
   if (!closed) return Refuse("Could not close file: %s", path);
 
   QltLayout layout{};
-  const char* problem = ReadLayout(bytes.data(), size, layout);
+  const char* problem = ReadLayout(fileBytes, size, layout);
   if (problem == EndsEarly) return Refuse(ShortFileFormat, path);
   if (problem) return Refuse("Not a valid Quelt 3D! model: %s", path, problem);
 
-  FillExportTables(bytes.data(), layout);
-  ReplaceMaterials(bytes.data(), layout);
+  FillExportTables(fileBytes, layout);
+  ReplaceMaterials(fileBytes, layout);
   BuildPolygons();
   TakeBounds(layout.header);
   return 1;

@@ -77,7 +77,6 @@ struct MeshFace {
 // What an import had to leave out or repair, for its one warning.
 struct Losses {
   int facesBeyondModel = 0;
-  int facesBeyondMesh = 0;
   int materialsBeyondModel = 0;
   int facesWithBadCorner = 0;
   int facesNotANumber = 0;
@@ -86,8 +85,8 @@ struct Losses {
   bool damagedChunks = false;
 
   bool Any() const {
-    return facesBeyondModel || facesBeyondMesh || materialsBeyondModel || facesWithBadCorner ||
-           facesNotANumber || badFaceMaterialEntries || valuesNotANumber || damagedChunks;
+    return facesBeyondModel || materialsBeyondModel || facesWithBadCorner || facesNotANumber ||
+           badFaceMaterialEntries || valuesNotANumber || damagedChunks;
   }
 };
 
@@ -163,9 +162,7 @@ bool SameNameIgnoringCase(const char* a, const char* b) {
   }
 }
 
-ModelMaterial* CurrentMaterial() {
-  return state.current >= 0 ? &gModel.materials[state.current] : nullptr;
-}
+ModelMaterial* CurrentMaterial() { return state.current >= 0 ? &gModel.materials[state.current] : nullptr; }
 
 // ---- Materials -------------------------------------------------------------
 
@@ -274,7 +271,7 @@ void ReadMappingList(Cursor& c) {
 void ReadFaceList(Cursor& c) {
   const int count = RecordsPresent(c, 8);
   const int kept = count < MaxMeshFaces ? count : MaxMeshFaces;
-  state.losses.facesBeyondMesh += count - kept;
+  state.losses.facesBeyondModel += count - kept;  // the table holds a full Model
   for (int i = 0; i < count; ++i) {
     const uint16_t a = c.U16(), b = c.U16(), d = c.U16();
     c.U16();  // flags
@@ -488,6 +485,7 @@ bool ReadWholeFile(const char* path) {
     ShowError("The file is too large to be a model: %s", path);
   }
   qlt_FileClose(handle);
+  if (!ok) std::vector<uint8_t>().swap(fileBytes);
   return ok;
 }
 
@@ -507,7 +505,6 @@ void ShowLosses(const char* path) {
   if (!l.Any()) return;
   std::string text = std::string(path) + ": Parts of the file could not be imported.\n";
   AddLine(text, l.facesBeyondModel, "\n%d polygon(s) beyond the capacity of a model (32768) were left out.");
-  AddLine(text, l.facesBeyondMesh, "\n%d polygon(s) beyond 32768 in one mesh were left out.");
   AddLine(text, l.materialsBeyondModel,
           "\n%d material(s) beyond the capacity of a model (200) were left out; their polygons use "
           "material 0.");
@@ -519,8 +516,9 @@ void ShowLosses(const char* path) {
   AddLine(text, l.valuesNotANumber,
           "\n%d colour or texture coordinate value(s) that are not numbers were set to 0.");
   if (l.damagedChunks)
-    text += "\nSome chunks are damaged (cut short, or with lengths outside their parent); what lay "
-            "past the damage was left out.";
+    text +=
+        "\nSome chunks are damaged (cut short, or with lengths outside their parent); what lay "
+        "past the damage was left out.";
   MessageBoxSafe(text.c_str(), "Warning", MB_OK);
 }
 
@@ -542,14 +540,8 @@ void ComputeNormals(const char* path) {
   SelectNone();
 }
 
-}  // namespace
-
-int Import3DS(const char* path) {
-  if (!ReadWholeFile(path)) return 0;
-  if (!LooksLikeStudioFile()) {
-    ShowError("This is not a 3D Studio file: %s", path);
-    return 0;
-  }
+// Replaces the Model with the file's contents, under the progress box.
+void ReplaceModel(const char* path) {
   ProgressScope progress;
   gModel.materialCount = 0;
   gModel.vertexCount = 0;
@@ -560,11 +552,22 @@ int Import3DS(const char* path) {
 
   Walk(0, uint32_t(fileBytes.size()), 0);
   FlushMesh();
-  std::vector<uint8_t>().swap(fileBytes);  // a large file's bytes are not kept
   EnsureAMaterial();
-
   ComputeNormals(path);
   RecomputeBounds();
+}
+
+}  // namespace
+
+int Import3DS(const char* path) {
+  if (!ReadWholeFile(path)) return 0;
+  const bool studio = LooksLikeStudioFile();
+  if (studio) ReplaceModel(path);
+  std::vector<uint8_t>().swap(fileBytes);  // a large file's bytes are not kept
+  if (!studio) {
+    ShowError("This is not a 3D Studio file: %s", path);
+    return 0;
+  }
   ShowLosses(path);
   return 1;
 }

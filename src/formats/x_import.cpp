@@ -23,6 +23,8 @@
 #include "render/progress_box.h"
 #include "render/qlt.h"
 
+const char* const VerifyingNormalsText = "Verifying normals...";
+
 namespace {
 
 constexpr int MaxPolygons = MaxVertices / 3;
@@ -31,7 +33,6 @@ constexpr float NormalTolerance = 0.7f;
 
 const char* const InterpretingText = "Interpreting data...";
 const char* const TriangulatingText = "Triangulating...";
-const char* const VerifyingNormalsText = "Verifying normals...";
 const char* const BoundingBoxText = "Determining bounding box size...";
 
 const char* const FixFileCaption = "Fatal Error - Fix the X File!";
@@ -408,16 +409,24 @@ bool HasGivenNormal(const ModelVertex& v) {
   return any && std::isfinite(v.nx) && std::isfinite(v.ny) && std::isfinite(v.nz);
 }
 
+// The face normals are summed in table order, the vertex's own polygon in
+// its place among them, so that every vertex of a point that smooths over
+// the same polygons gets the same bits and exports as one shared vertex.
 void ComputeVertexNormal(int k) {
   ModelVertex& vertex = gModel.vertices[k];
   const int polygon = k / 3;
   const float* f = faceNormal[polygon];
-  float sum[3] = {f[0], f[1], f[2]};
-  int count = 1;
+  float sum[3] = {0, 0, 0};
+  int count = 0;
+  bool ownAdded = false;
   for (int j = groupHead[k]; j != NoVertex; j = groupNext[j]) {
-    if (j / 3 == polygon) continue;
     const float* g = faceNormal[j / 3];
-    if (!WithinSmoothingAngle(f, g)) continue;
+    if (j / 3 == polygon) {
+      if (ownAdded) continue;
+      ownAdded = true;
+    } else if (!WithinSmoothingAngle(f, g)) {
+      continue;
+    }
     sum[0] += g[0];
     sum[1] += g[1];
     sum[2] += g[2];
@@ -649,15 +658,15 @@ void StoreUnitNormal(ModelVertex& vertex, float x, float y, float z) {
   vertex.nz = float(z / length);
 }
 
-void VerifyNormals(const char* path) {
+void VerifyNormals(const char* path, const char* progressText) {
   const int count = gModel.vertexCount;
-  ProgressUpdate(path, VerifyingNormalsText, -1);
+  ProgressUpdate(path, progressText, -1);
   if (count <= 0 || count > MaxVertices) return;
   GroupVertices(count, GroupKey::PositionAndMaterial);
   // A trailing partial polygon has a face normal too (from the records
   // after the count), as a scan of the whole table would take it.
   for (int t = 0; t < (count + 2) / 3; ++t) TriangleUnitNormal(&gModel.vertices[3 * t], faceNormal[t]);
-  PercentReporter report(path, VerifyingNormalsText, count);
+  PercentReporter report(path, progressText, count);
   for (int k = 0; k < count; ++k) {
     report.At(k);
     ModelVertex& v = gModel.vertices[k];

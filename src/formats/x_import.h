@@ -71,7 +71,9 @@ class DuplicateTriangleIndex {
 // Normalises given normals and computes the missing ones from
 // neighbouring polygons of the same material within 45 degrees. A normal
 // with a NaN or infinite component counts as missing.
-void VerifyNormals(const char* path);
+// `progressText` is the second line of the progress box.
+extern const char* const VerifyingNormalsText;  // "Verifying normals..."
+void VerifyNormals(const char* path, const char* progressText = VerifyingNormalsText);
 
 // The pieces of the normal pass that every implementation of it shares, so that they
 // round alike: the angle test between two unit face normals (acos of their

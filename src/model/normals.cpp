@@ -39,14 +39,26 @@ void SmoothVertex(int k, float maxAngle) {
   // direction to give; its vertices keep the normals they had rather than
   // taking NaN into the model.
   if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2])) return;
-  float sum[3] = {n[0], n[1], n[2]};
-  int count = 1;
+  // Summed in table order, the own polygon in its place among them, so that
+  // every vertex of a point that smooths over the same polygons gets the
+  // same bits and exports as one shared vertex.
+  float sum[3] = {0, 0, 0};
+  int count = 0;
+  bool ownAdded = false;
   const bool anyMaterial = averageAcrossMaterials != 0;
   for (int j = groupHead[k]; j != NoVertex; j = groupNext[j]) {
     const int other = j / 3;
-    if (other == polygon) continue;
-    if (!anyMaterial && gModel.vertices[j].material != vertex.material) continue;
     const float* m = faceNormal[other];
+    if (other == polygon) {
+      if (ownAdded) continue;
+      ownAdded = true;
+      sum[0] += n[0];
+      sum[1] += n[1];
+      sum[2] += n[2];
+      ++count;
+      continue;
+    }
+    if (!anyMaterial && gModel.vertices[j].material != vertex.material) continue;
     const float angle = AngleDegrees(n, m);
     if (-maxAngle < angle && angle < maxAngle) {
       sum[0] += m[0];

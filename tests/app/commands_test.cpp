@@ -112,7 +112,7 @@ TEST_F(CommandsTest, SaveRefusesTinyModelsAndThirtyMaterials) {
   }
   gShell.modelChanged = 1;
   const std::string thirty = Temp("thirty.vnx");
-  for (const std::string& path : {thirty, Temp("thirty.x")}) {
+  for (const std::string& path : {thirty, Temp("thirty.x"), Temp("thirty.dxf"), Temp("thirty.qlt")}) {
     ui_.ui.messages.clear();
     EXPECT_EQ(SaveModelFile(path.c_str(), 1), 0);
     ASSERT_EQ(ui_.ui.messages.size(), 1u) << "no reminder or question before the refusal";
@@ -209,16 +209,65 @@ TEST_F(CommandsTest, SaveAsXStripsOnlyTexturelessCoordinates) {
   }
 }
 
-TEST_F(CommandsTest, OpenClearsProjectionLinksAfterAnXImport) {
+// Every foreign reader drops the projection links; the Quelt and DXF files
+// are written by Save itself (DXF answered Yes after the reminder).
+TEST_F(CommandsTest, OpenClearsProjectionLinksAfterEveryForeignImport) {
+  for (const char* name : {"links.x", "links.qlt", "links.dxf"}) {
+    SCOPED_TRACE(name);
+    BuildTexturedModel();
+    const std::string path = Temp(name);
+    ui_.ui.messages.clear();
+    ui_.ui.Answer(IDYES);
+    ASSERT_EQ(SaveModelFile(path.c_str(), 1), 1);
+    EXPECT_EQ(ui_.ui.messages[0].text, ReminderText);
+    gModel.projectionCount = 3;
+    for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].projected = 1;
+    ASSERT_EQ(OpenModelFile(path.c_str()), 1);
+    EXPECT_GE(gModel.vertexCount, 6);
+    EXPECT_EQ(gModel.projectionCount, 0);
+    for (int i = 0; i < gModel.vertexCount; ++i) EXPECT_EQ(gModel.vertices[i].projected, 0);
+    EXPECT_STREQ(CheckModelInvariants(), "");
+  }
+}
+
+TEST_F(CommandsTest, SaveAsDxfAsksFirstAndWritesNothingOnNo) {
   BuildTexturedModel();
-  const std::string path = Temp("links.x");
-  ASSERT_EQ(SaveModelFile(path.c_str(), 2), 1);
-  gModel.projectionCount = 3;
-  for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].projected = 1;
+  const std::string path = Temp("plan.dxf");
+  ui_.ui.Answer(IDNO);
+  EXPECT_EQ(SaveModelFile(path.c_str(), 1), 0);
+  ASSERT_EQ(ui_.ui.messages.size(), 2u);
+  EXPECT_EQ(ui_.ui.messages[1].text, DxfQuestionText);
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(gShell.modelChanged, 0) << "cleared even when nothing is written";
+}
+
+TEST_F(CommandsTest, SaveAsQueltAsksTheCoordinateQuestionAndRoundTrips) {
+  BuildTexturedModel();
+  const std::string path = Temp("model.qlt");
+  ui_.ui.Answer(IDYES);  // remove coordinates of textureless polygons
+  ASSERT_EQ(SaveModelFile(path.c_str(), 1), 1);
+  ASSERT_EQ(ui_.ui.messages.size(), 2u);
+  EXPECT_EQ(ui_.ui.messages[1].text, StripUVQuestionText);
+  ClearModel();
   ASSERT_EQ(OpenModelFile(path.c_str()), 1);
-  EXPECT_EQ(gModel.projectionCount, 0);
-  for (int i = 0; i < gModel.vertexCount; ++i) EXPECT_EQ(gModel.vertices[i].projected, 0);
-  EXPECT_STREQ(CheckModelInvariants(), "");
+  ASSERT_EQ(gModel.vertexCount, 6);
+  EXPECT_STREQ(gModel.materials[0].textureFile, "skin.bmp");
+  EXPECT_EQ(gModel.vertices[3].u, 0.0f);
+  EXPECT_EQ(gModel.vertices[0].v, 0.1f);
+}
+
+// The Quelt reader reports only through the library's error text; Open shows it.
+TEST_F(CommandsTest, FailedQueltOpenShowsTheLibraryError) {
+  const std::string path = Temp("short.qlt");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  std::fputs("ORVANEX 2", f);
+  std::fclose(f);
+  ClearModel();
+  EXPECT_EQ(OpenModelFile(path.c_str()), 0);
+  ASSERT_FALSE(ui_.ui.messages.empty());
+  EXPECT_EQ(ui_.ui.messages[0].caption, "Error");
+  EXPECT_NE(ui_.ui.messages[0].text.find("ImportQLT"), std::string::npos) << ui_.ui.messages[0].text;
 }
 
 }  // namespace

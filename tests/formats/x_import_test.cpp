@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/export_tables.h"
 #include "formats/x_text_passes.h"
 #include "formats/xtext.h"
 #include "model/model.h"
@@ -444,6 +445,37 @@ TEST(XVerifyNormalsTest, SmoothsOnlyAcrossSameMaterialWithin45Degrees) {
     EXPECT_NEAR(v.nz, t.nz, 2e-6f);
     EXPECT_EQ(gModel.vertices[1].nz, 1.0f);  // not shared with the second triangle
   }
+  ClearModel();
+}
+
+// Every vertex of a point where the same polygons meet gets the same bits,
+// whatever its own polygon, so that export shares it: a bumpy fan of eight
+// triangles around an apex exports nine vertices.
+TEST_F(XImportTest, VerticesOfOnePointGetIdenticalComputedNormals) {
+  ScopedScriptedUI scripted;
+  ClearModel();
+  SetMaterial(0, 1, 1, 1);
+  const float pi = 3.14159265f;
+  float rim[8][3];
+  for (int i = 0; i < 8; ++i) {
+    rim[i][0] = std::cos(2 * pi * float(i) / 8), rim[i][1] = std::sin(2 * pi * float(i) / 8);
+    rim[i][2] = 0.05f * float(i % 3);
+  }
+  for (int i = 0; i < 8; ++i) {
+    const float *a = rim[i], *b = rim[(i + 1) % 8];
+    AddTriangle(0, 0, 0.3f, a[0], a[1], a[2], b[0], b[1], b[2], 0);
+  }
+  for (int k = 0; k < gModel.vertexCount; ++k) {
+    ModelVertex& v = gModel.vertices[k];
+    v.nx = v.ny = v.nz = v.u = v.v = 0;
+  }
+  VerifyNormals(Path);
+  for (int t = 1; t < 8; ++t) {
+    const ModelVertex &apex = gModel.vertices[0], &other = gModel.vertices[3 * t];
+    EXPECT_TRUE(apex.nx == other.nx && apex.ny == other.ny && apex.nz == other.nz) << "polygon " << t;
+  }
+  ASSERT_EQ(PrepareExport(0, Path), 1);
+  EXPECT_EQ(ExportTables.vertexCounts[0], 9);
   ClearModel();
 }
 

@@ -116,11 +116,19 @@ inline void CalculateNormals(Model& model, float maxAngle, int averageAcrossMate
     FaceNormal(model, t, n);
     // A polygon of zero area has no direction to give: keep the old normal.
     if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2])) continue;
-    float s[3] = {n[0], n[1], n[2]};
-    int count = 1;
+    // The own polygon is summed in its place in the table.
+    float s[3] = {0, 0, 0};
+    int count = 0;
     for (int j = 0; j < model.vertexCount; ++j) {
       const ModelVertex& other = model.vertices[j];
       const int t2 = j / 3;
+      if (j == 3 * t) {
+        s[0] += n[0];
+        s[1] += n[1];
+        s[2] += n[2];
+        ++count;
+        continue;
+      }
       if (t2 == t) continue;
       if (other.x != vertex.x || other.y != vertex.y || other.z != vertex.z) continue;
       if (averageAcrossMaterials == 0 && other.material != vertex.material) continue;
@@ -139,6 +147,8 @@ inline void CalculateNormals(Model& model, float maxAngle, int averageAcrossMate
     const float y = s[1] / float(count);
     const float z = s[2] / float(count);
     const float length = std::sqrt(x * x + y * y + z * z);
+    // Corners so far apart that the squares overflow: keep the old normal.
+    if (!(length > 0.0f) || !std::isfinite(length)) continue;
     vertex.nx = x / length;
     vertex.ny = y / length;
     vertex.nz = z / length;

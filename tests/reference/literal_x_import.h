@@ -31,9 +31,17 @@ inline void VerifyNormals(Model& model) {
     }
     float f[3];
     TriangleUnitNormal(&model.vertices[3 * (k / 3)], f);
-    float sum[3] = {f[0], f[1], f[2]};
-    int count = 1;
+    // The own polygon is summed in its place in the table.
+    float sum[3] = {0, 0, 0};
+    int count = 0;
     for (int j = 0; j < model.vertexCount; ++j) {
+      if (j == 3 * (k / 3)) {
+        sum[0] += f[0];
+        sum[1] += f[1];
+        sum[2] += f[2];
+        ++count;
+        continue;
+      }
       const ModelVertex& w = model.vertices[j];
       if (j / 3 == k / 3 || w.x != v.x || w.y != v.y || w.z != v.z || w.material != v.material) continue;
       float g[3];

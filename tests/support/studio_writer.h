@@ -107,7 +107,7 @@ inline void AddStudioFaceMaterial(StudioChunk& faceList, const std::string& mate
 
 // Writes a gently waving grid of `triangles` triangles split over `meshes`
 // meshes, with `materials` materials (every second one textured) assigned
-// in stripes of rows, and texture coordinates from the grid position. Each
+// in bands of rows, and texture coordinates from the grid position. Each
 // mesh holds at most 65535 triangles (its counts are 16-bit).
 inline bool WriteStudioGrid(const std::string& path, int triangles, int meshes = 1, int materials = 4) {
   StudioChunk main(0x4D4D);
@@ -134,10 +134,10 @@ inline bool WriteStudioGrid(const std::string& path, int triangles, int meshes =
     std::vector<std::vector<uint16_t>> byMaterial(size_t(std::max(materials, 1)));
     for (int f = 0; f < count; ++f) {
       const int q = f / 2, r = q / columns, c = q % columns;
-      const uint16_t a = uint16_t(r * (columns + 1) + c), b = uint16_t(a + 1),
-                     d = uint16_t(a + columns + 1), e = uint16_t(d + 1);
+      const uint16_t a = uint16_t(r * (columns + 1) + c), b = uint16_t(a + 1), d = uint16_t(a + columns + 1),
+                     e = uint16_t(d + 1);
       faces.push_back(f % 2 ? StudioFace{b, e, d} : StudioFace{a, b, d});
-      byMaterial[size_t(r % std::max(materials, 1))].push_back(uint16_t(f));
+      byMaterial[size_t(r * std::max(materials, 1) / std::max(rows, 1))].push_back(uint16_t(f));
     }
     StudioChunk& list = AddStudioMesh(objects, "Mesh" + std::to_string(mesh), xyz, faces, uv);
     for (int m = 0; m < materials; ++m) {

@@ -1,0 +1,101 @@
+// The model at capacity the conversion benchmarks share: a 128 x 128 grid of
+// quads (32,768 triangles) in four materials, with normals and texture
+// coordinates, and the helpers that time a converter run.
+#pragma once
+
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "model/model.h"
+
+namespace bench {
+
+constexpr int GridSide = 128;
+
+inline std::string TempFile(const char* name) {
+  return std::string("/tmp/vornix_bench_") + std::to_string(getpid()) + "_" + name;
+}
+
+// Each quadrant of the grid is one material; vertices are shared within it.
+inline void BuildCapacityGrid() {
+  ClearModel();
+  for (int m = 0; m < 4; ++m) {
+    ModelMaterial& material = gModel.materials[m];
+    material.red = 0.2f + 0.2f * float(m);
+    material.green = 0.5f;
+    material.blue = 1.0f - 0.2f * float(m);
+    material.alpha = 1.0f;
+    material.specularPower = 8.0f;
+  }
+  gModel.materialCount = 4;
+  auto put = [](int i, int j, int material) {
+    ModelVertex& v = gModel.vertices[gModel.vertexCount++];
+    v = ModelVertex{};
+    v.x = float(i) * 0.25f;
+    v.y = std::sin(0.2f * float(i)) * std::cos(0.15f * float(j));
+    v.z = float(j) * 0.25f;
+    const float gx = 0.2f * std::cos(0.2f * float(i)) * std::cos(0.15f * float(j));
+    const float gz = -0.15f * std::sin(0.2f * float(i)) * std::sin(0.15f * float(j));
+    const float length = std::sqrt(gx * gx + 1.0f + gz * gz);
+    v.nx = -gx / length;
+    v.ny = 1.0f / length;
+    v.nz = -gz / length;
+    v.u = float(i) / GridSide;
+    v.v = float(j) / GridSide;
+    v.material = material;
+  };
+  for (int i = 0; i < GridSide; ++i) {
+    for (int j = 0; j < GridSide; ++j) {
+      const int material = (i < GridSide / 2 ? 0 : 1) + (j < GridSide / 2 ? 0 : 2);
+      put(i, j, material), put(i, j + 1, material), put(i + 1, j + 1, material);
+      put(i, j, material), put(i + 1, j + 1, material), put(i + 1, j, material);
+    }
+  }
+  RecomputeBounds();
+}
+
+// Wall-clock seconds of a shell command, or -1 when it failed.
+inline double SecondsToRun(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  const int status = std::system(command.c_str());
+  const auto end = std::chrono::steady_clock::now();
+  if (status != 0) return -1;
+  return std::chrono::duration<double>(end - start).count();
+}
+
+// Runs `vornix convert IN out.x` and, when it is installed, the
+// general-purpose converter `assimp export IN out.x` in each iteration; the
+// counter `ratio` is our time over theirs.
+inline void CompareConverters(benchmark::State& state, const std::string& in) {
+  const std::string ours = TempFile("out_vornix.x");
+  const std::string theirs = TempFile("out_assimp.x");
+  const bool haveAssimp = std::system("command -v assimp >/dev/null 2>&1") == 0;
+  double ourTotal = 0, theirTotal = 0;
+  for (auto _ : state) {
+    const double a = SecondsToRun(std::string(VORNIX_BINARY) + " convert " + in + " " + ours + " 2>/dev/null");
+    const double b = haveAssimp ? SecondsToRun("assimp export " + in + " " + theirs + " >/dev/null 2>&1") : 0;
+    if (a < 0 || b < 0) {
+      state.SkipWithError(a < 0 ? "vornix convert failed" : "assimp export failed");
+      break;
+    }
+    state.SetIterationTime(a);
+    ourTotal += a;
+    theirTotal += b;
+  }
+  state.counters["vornix_ms"] = benchmark::Counter(1000 * ourTotal, benchmark::Counter::kAvgIterations);
+  if (haveAssimp && theirTotal > 0) {
+    state.counters["assimp_ms"] = benchmark::Counter(1000 * theirTotal, benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] = ourTotal / theirTotal;
+  }
+  std::remove(ours.c_str());
+  std::remove(theirs.c_str());
+}
+
+}  // namespace bench

@@ -1,0 +1,182 @@
+#include "formats/dxf_export.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "formats/dxf_import.h"
+#include "formats/export_tables.h"
+#include "model/model.h"
+#include "platform/scripted/scripted_ui.h"
+#include "render/progress_box.h"
+#include "support/model_builder.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// A polygon whose corners share normal and texture coordinates, so that
+// corners at one position are one export vertex.
+void AddPolygon(const float (&p)[3][3], int material) {
+  for (const auto& c : p)
+    gModel.vertices[gModel.vertexCount++] = ModelVertex{c[0], c[1], c[2], 0, 0, 1, 0, 0, material, 0, 0, 0};
+}
+
+class ExportDxfTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ProgressHide();
+    ClearModel();
+    path_ = TempPath("export.dxf");
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    std::remove((path_ + ".vxtmp").c_str());
+    ClearModel();
+  }
+  int Export() {
+    scripted.ui.messages.clear();
+    if (!PrepareExport(0, path_.c_str())) return -1;
+    return ExportDXF(path_.c_str());
+  }
+  ScopedScriptedUI scripted;
+  std::string path_;
+};
+
+// Materials in index order, the polygons of each in Model order; two of
+// material 0 share an edge.
+TEST_F(ExportDxfTest, WritesTheDescribedText) {
+  SetMaterial(0, 0.2f, 0.2f, 0.2f);
+  SetMaterial(1, 0.4f, 0.4f, 0.4f);
+  AddPolygon({{1, 2, 3}, {-1.5f, 0.25f, 0}, {0, 0, -2}}, 1);
+  AddPolygon({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0);
+  AddPolygon({{1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 0);
+  RecomputeBounds();
+  std::ofstream(path_) << "old contents";
+  ASSERT_EQ(Export(), 1);
+  const std::string expected = ReadAll(VORNIX_TEST_DATA_DIR "/dxf_export_small.dxf");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(ReadAll(path_), expected);
+  EXPECT_FALSE(Exists(path_ + ".vxtmp"));
+  EXPECT_TRUE(scripted.ui.messages.empty());
+}
+
+TEST_F(ExportDxfTest, LayerColoursRepeatEverySixteenLetters) {
+  for (int m = 0; m < 17; ++m) {
+    SetMaterial(m, 1, 1, 1);
+    AddPolygon({{float(m), 0, 0}, {1, 0, 0}, {0, 1, 0}}, m);
+  }
+  ASSERT_EQ(Export(), 1);
+  const std::string text = ReadAll(path_);
+  for (const char* part : {"2\r\nLAYER\r\n70\r\n36\r\n", "0\r\nLAYER\r\n2\r\nO\r\n70\r\n0\r\n62\r\n15\r\n",
+                           "0\r\nLAYER\r\n2\r\nP\r\n70\r\n0\r\n62\r\n0\r\n",
+                           "0\r\nLAYER\r\n2\r\nQ\r\n70\r\n0\r\n62\r\n1\r\n6\r\nSOLIDLINE\r\n0\r\nENDTAB\r\n",
+                           "0\r\n3DFACE\r\n8\r\nQ\r\n10\r\n16.000000\r\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+}
+
+// Read back, every polygon comes with a zero-area twin that repeats its third
+// corner, on the layer of its material, coloured by layer order.
+TEST_F(ExportDxfTest, ReadsBackAsPolygonsWithTwins) {
+  for (int m = 0; m < 3; ++m) SetMaterial(m, 0.1f, 0.2f, 0.3f, 0.5f);
+  const float a[3][3] = {{0.5f, -3.125f, 100.015625f}, {1, 0, 0}, {0, 1, 0}};
+  const float b[3][3] = {{2, 2, 2}, {3, 2, 2}, {2, 3, 2.25f}};
+  AddPolygon(b, 1);
+  AddPolygon(a, 0);
+  AddPolygon(b, 2);
+  AddPolygon(a, 1);
+  ASSERT_EQ(Export(), 1);
+  ASSERT_EQ(ImportDXF(path_.c_str()), 1);
+  EXPECT_TRUE(scripted.ui.messages.empty());
+  std::string read;
+  char item[64];
+  for (int k = 0; k < gModel.vertexCount; ++k) {
+    const ModelVertex& v = gModel.vertices[k];
+    std::snprintf(item, sizeof item, "%s%.9g,%.9g,%.9g", k % 3 ? " " : k ? ", " : "", v.x, v.y, v.z);
+    read += item + (k % 3 == 2 ? "/" + std::to_string(v.material) : "");
+  }
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const ModelMaterial& c = gModel.materials[m];
+    std::snprintf(item, sizeof item, "%s%g,%g,%g,%g", m ? " " : " | ", c.red, c.green, c.blue, c.alpha);
+    read += item;
+  }
+  EXPECT_EQ(read,
+            "0.5,-3.125,100.015625 1,0,0 0,1,0/0, 0.5,-3.125,100.015625 0,1,0 0,1,0/0, "
+            "2,2,2 3,2,2 2,3,2.25/1, 2,2,2 2,3,2.25 2,3,2.25/1, "
+            "0.5,-3.125,100.015625 1,0,0 0,1,0/1, 0.5,-3.125,100.015625 0,1,0 0,1,0/1, "
+            "2,2,2 3,2,2 2,3,2.25/2, 2,2,2 2,3,2.25 2,3,2.25/2 | 1,0,0,1 1,1,0,1 0,1,0,1");
+}
+
+// A grid of 32,768 polygons on 16,641 export vertices fills the Model; its
+// file reads back whole, the twins left out for want of room.
+TEST_F(ExportDxfTest, ModelAtCapacityReadsBackWhole) {
+  SetMaterial(0, 1, 1, 1);
+  const int cells = 128;
+  for (int i = 0; i < cells; ++i) {
+    for (int j = 0; j < cells; ++j) {
+      const float x = 0.25f * i, y = 0.5f * j, x1 = x + 0.25f, y1 = y + 0.5f, z = 0;
+      AddPolygon({{x, y, z}, {x1, y, z}, {x1, y1, z}}, 0);
+      AddPolygon({{x, y, z}, {x1, y1, z}, {x, y1, z}}, 0);
+    }
+  }
+  ASSERT_EQ(gModel.vertexCount, MaxVertices);
+  RecomputeBounds();
+  std::vector<ModelVertex> written(gModel.vertices, gModel.vertices + MaxVertices);
+  ASSERT_EQ(Export(), 1);
+  ASSERT_EQ(ImportDXF(path_.c_str()), 1);
+  EXPECT_TRUE(scripted.ui.messages.empty());
+  ASSERT_EQ(gModel.vertexCount, MaxVertices);
+  for (int k = 0; k < MaxVertices; ++k) {
+    ASSERT_EQ(gModel.vertices[k].x, written[k].x) << k;
+    ASSERT_EQ(gModel.vertices[k].y, written[k].y) << k;
+    ASSERT_EQ(gModel.vertices[k].z, written[k].z) << k;
+  }
+}
+
+// A refused or failed export leaves an existing file as it was and no
+// temporary beside it.
+TEST_F(ExportDxfTest, RefusesWhatCannotBeWritten) {
+  const struct {
+    bool faces, staleTables, fullDisk;
+    std::string text;
+  } cases[] = {
+      {false, false, false, "Nothing to save..."},
+      {true, true, false, path_ + " can not be written: the export tables do not match the model."},
+      {true, false, true, "Could not write file: " + path_},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.fullDisk && !Exists("/dev/full")) continue;
+    std::ofstream(path_) << "old contents";
+    if (c.fullDisk) {
+      ASSERT_EQ(symlink("/dev/full", (path_ + ".vxtmp").c_str()), 0);
+    }
+    ClearModel();
+    SetMaterial(0, 1, 1, 1);
+    if (c.faces) AddPolygon({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0);
+    PrepareExport(0, path_.c_str());
+    if (c.staleTables) SetMaterial(1, 1, 1, 1);
+    scripted.ui.messages.clear();
+    EXPECT_EQ(ExportDXF(path_.c_str()), 0);
+    ASSERT_EQ(scripted.ui.messages.size(), 1u);
+    EXPECT_EQ(scripted.ui.messages[0].text, c.text);
+    EXPECT_EQ(ReadAll(path_), "old contents");
+    EXPECT_FALSE(Exists(path_ + ".vxtmp"));
+  }
+}
+
+}  // namespace

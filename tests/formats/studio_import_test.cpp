@@ -1,0 +1,441 @@
+#include "formats/studio_import.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "model/normals.h"
+#include "platform/scripted/scripted_ui.h"
+#include "reference/literal_passes.h"
+#include "render/progress_box.h"
+#include "support/model_builder.h"
+#include "support/studio_writer.h"
+
+namespace {
+
+class StudioImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ProgressHide();
+    ClearModel();
+    averageAcrossMaterials = 0;
+  }
+  void TearDown() override {
+    ClearModel();
+    std::remove(path.c_str());
+  }
+
+  int Import(const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    scripted.ui.messages.clear();
+    scripted.ui.progressTexts.clear();
+    return Import3DS(path.c_str());
+  }
+  int Import(const StudioChunk& main) { return Import(main.Bytes()); }
+
+  std::string Messages() const {
+    std::string all;
+    for (const auto& m : scripted.ui.messages) all += "[" + m.caption + "] " + m.text + "\n";
+    return all;
+  }
+
+  ScopedScriptedUI scripted;
+  const std::string path = TempPath("import.3ds");
+};
+
+// Per polygon its corners as "x,y,z:u,v" and "/material".
+std::string Summary() {
+  std::string s;
+  char item[160];
+  for (int k = 0; k < gModel.vertexCount; ++k) {
+    const ModelVertex& v = gModel.vertices[k];
+    std::snprintf(item, sizeof item, "%s%g,%g,%g:%g,%g",
+                  k % 3 ? " "
+                  : k   ? ", "
+                        : "",
+                  v.x, v.y, v.z, v.u, v.v);
+    s += item;
+    if (k % 3 == 2) s += "/" + std::to_string(v.material);
+  }
+  return s;
+}
+
+TEST_F(StudioImportTest, MeshesKeepTheirOwnNumberingAndFindMaterialsByName) {
+  StudioChunk main(0x4D4D);
+  StudioChunk& objects = main.Child(0x3D3D);
+  AddStudioMaterial(objects, "Red", 255, 0, 0);
+  AddStudioMaterial(objects, "Blue", 0, 0, 255);
+  AddStudioMaterial(objects, "blue", 0, 0, 128);  // a later twin is never chosen
+  StudioChunk& faces = AddStudioMesh(objects, "a", {1, 2, 3, 4, 2, 3, 1, 5, 3, 9, 9, 9},
+                                     {{0, 1, 2}, {1, 3, 2}}, {0.25f, 0.75f, 1, 0, 0, 1, 0.5f, -2});
+  AddStudioFaceMaterial(faces, "Late", {0});  // not read yet: material 0
+  AddStudioFaceMaterial(faces, "bLUE", {1});
+  // Its own vertices 0..2, no mapping list and no face materials.
+  AddStudioMesh(objects, "b", {2, 1, 7, 3, 1, 7, 2, 2, 7}, {{2, 1, 0}});
+  AddStudioMaterial(objects, "Late", 0, 255, 0);
+  ASSERT_EQ(Import(main), 1);
+  EXPECT_EQ(Summary(),
+            "1,3,-2:0.25,0.75 4,3,-2:1,0 1,3,-5:0,1/0, "
+            "4,3,-2:1,0 9,9,-9:0.5,-2 1,3,-5:0,1/1, "
+            "2,7,-2:0,0 3,7,-1:0,0 2,7,-1:0,0/0");
+  EXPECT_EQ(gModel.materialCount, 4);
+  EXPECT_EQ(Messages(), "");
+  EXPECT_STREQ(CheckModelInvariants(), "");
+  EXPECT_FLOAT_EQ(gModel.maxY, 9.0f);
+  EXPECT_FLOAT_EQ(gModel.minZ, -9.0f);
+  EXPECT_FLOAT_EQ(gModel.modelRadius, std::sqrt(9.0f * 9 + 9 * 9 + 1));
+  for (int k = 0; k < gModel.vertexCount; ++k) EXPECT_EQ(gModel.vertices[k].selected, 0);
+  std::string progress;
+  for (const std::string& line : scripted.ui.progressTexts) progress += line + "\n";
+  EXPECT_NE(progress.find(":" + path + "\n"), std::string::npos) << progress;
+  EXPECT_NE(progress.find(":Creating vertex normals...\n"), std::string::npos) << progress;
+}
+
+TEST_F(StudioImportTest, OnlyDiffuseColoursAndMapNamesChangeAMaterial) {
+  StudioChunk main(0x4D4D);
+  StudioChunk& objects = main.Child(0x3D3D);
+  AddStudioMaterial(objects, "byte", 255, 128, 0);
+  {
+    StudioChunk& m = objects.Child(0xAFFF);
+    StudioChunk& diffuse = m.Child(0xA020);
+    diffuse.Child(0x0012).U8(1).U8(2).U8(3);  // unknown: skipped, so the next colour counts
+    diffuse.Child(0x0010).F32(0.25f).F32(0.5f).F32(0.75f);
+  }
+  {
+    StudioChunk& m = objects.Child(0xAFFF);
+    m.Child(0xA010).Child(0x0011).U8(9).U8(9).U8(9);
+    m.Child(0xA020);  // a diffuse chunk without a colour
+    m.Child(0xA030).Child(0x0010).F32(0.5f).F32(0.5f).F32(0.5f);
+    objects.Child(0x1200).Child(0x0010).F32(1).F32(1).F32(1);
+    objects.Child(0x2100).Child(0x0011).U8(7).U8(7).U8(7);
+    objects.Child(0x4000).Str("lamp").Child(0x4600).F32(1).F32(2).F32(3).Child(0x0010).F32(1).F32(1).F32(1);
+  }
+  {
+    StudioChunk& m = objects.Child(0xAFFF);
+    m.Child(0xA200).Child(0xA300).Str("tex.bmp");
+    m.Child(0xA230).Child(0xA300).Str("bump.bmp");
+    m.Child(0xA040).Child(0xA300).Str("hidden.bmp");  // unknown, with its children
+  }
+  ASSERT_EQ(Import(main), 1);
+  std::string materials;
+  for (int i = 0; i < gModel.materialCount; ++i) {
+    const ModelMaterial& m = gModel.materials[i];
+    char item[200];
+    std::snprintf(item, sizeof item, "%.5f %.5f %.5f %g '%s' %d|", m.red, m.green, m.blue, m.alpha,
+                  m.textureFile, m.hasTexture);
+    materials += item;
+  }
+  EXPECT_EQ(materials,
+            "1.00000 0.50196 0.00000 1 '' 0|0.25000 0.50000 0.75000 1 '' 0|"
+            "0.00000 0.00000 0.00000 1 '' 0|0.00000 0.00000 0.00000 1 'bump.bmp' 1|");
+  EXPECT_EQ(Messages(), "");
+}
+
+// Two faces meeting along the edge (0,0,0)-(1,0,0) with normals (0,1,0)
+// and (0,cos a,sin a); the shared corners average below 45 degrees only,
+// and only within one material. A collapsed face touching the edge joins in
+// nowhere and keeps 0,0,0.
+TEST_F(StudioImportTest, NormalsAverageSameMaterialNeighboursBelowFortyFiveDegrees) {
+  const float pi = 3.14159265f;
+  for (const float degrees : {0.0f, 30.0f, 44.0f, 46.0f, 90.0f}) {
+    for (const bool sameMaterial : {true, false}) {
+      SCOPED_TRACE(testing::Message() << degrees << " degrees, same material " << sameMaterial);
+      const float s = std::sin(degrees * pi / 180), c = std::cos(degrees * pi / 180);
+      // Model (x, y, z) is file (x, -z, y).
+      StudioChunk main(0x4D4D);
+      StudioChunk& objects = main.Child(0x3D3D);
+      AddStudioMaterial(objects, "one", 1, 1, 1);
+      AddStudioMaterial(objects, "two", 2, 2, 2);
+      StudioChunk& faces = AddStudioMesh(objects, "hinge", {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -c, -s, 0, 0, 0},
+                                         {{0, 1, 2}, {1, 0, 3}, {0, 4, 1}});
+      if (!sameMaterial) AddStudioFaceMaterial(faces, "two", {1});
+      ASSERT_EQ(Import(main), 1);
+      const bool averaged = degrees < 45 && sameMaterial;
+      const float half = (degrees / 2) * pi / 180;
+      auto near = [](const ModelVertex& v, float y, float z) {
+        return std::fabs(v.nx) + std::fabs(v.ny - y) + std::fabs(v.nz - z) < 2e-6f;
+      };
+      // Face 0's corners 0 and 1 lie on the edge; face 1's corner 5 does not.
+      for (int k : {0, 1})
+        EXPECT_TRUE(near(gModel.vertices[k], averaged ? std::cos(half) : 1, averaged ? std::sin(half) : 0));
+      EXPECT_TRUE(near(gModel.vertices[5], c, s));
+      for (int k = 6; k < 9; ++k) EXPECT_TRUE(near(gModel.vertices[k], 0, 0)) << k;
+    }
+  }
+}
+
+TEST_F(StudioImportTest, NormalsAreThoseOfTheSmoothingRuleBitForBit) {
+  ASSERT_TRUE(WriteStudioGrid(path, 3000, 3, 5));
+  scripted.ui.messages.clear();
+  ASSERT_EQ(Import3DS(path.c_str()), 1);
+  EXPECT_EQ(Messages(), "");
+  ASSERT_EQ(gModel.vertexCount, 9000);
+  EXPECT_EQ(gModel.materialCount, 5);
+  auto expected = std::make_unique<Model>();
+  std::memcpy(expected.get(), &gModel, sizeof(Model));
+  for (int k = 0; k < expected->vertexCount; ++k) {
+    ModelVertex& v = expected->vertices[k];
+    v.nx = v.ny = v.nz = 0;
+    v.selected = 1;
+  }
+  literal::CalculateNormals(*expected, 45.0f, 0);
+  int differing = 0;
+  for (int k = 0; k < gModel.vertexCount; ++k) {
+    const ModelVertex &a = gModel.vertices[k], &b = expected->vertices[k];
+    differing += std::memcmp(&a.nx, &b.nx, 3 * sizeof(float)) != 0;
+  }
+  EXPECT_EQ(differing, 0);
+}
+
+// ---- Damaged and hostile files ------------------------------------------------
+
+constexpr float Nan = std::numeric_limits<float>::quiet_NaN(), Inf = std::numeric_limits<float>::infinity();
+const std::vector<float> Square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+const std::vector<StudioFace> TwoFaces = {{0, 1, 2}, {0, 2, 3}};
+
+// A file of materials "M0" .. and then a mesh "m"; `edit` may add chunks
+// after the mesh and to its face list.
+std::string OneMesh(const std::vector<float>& xyz, const std::vector<StudioFace>& faces,
+                    void (*edit)(StudioChunk& objects, StudioChunk& faceList) = nullptr,
+                    const std::vector<float>& uv = {}, int materials = 1) {
+  StudioChunk main(0x4D4D);
+  StudioChunk& objects = main.Child(0x3D3D);
+  for (int i = 0; i < materials; ++i)
+    AddStudioMaterial(objects, "M" + std::to_string(i), uint8_t(i), 0, 0,
+                      i >= 199 ? "t" + std::to_string(i) : "");
+  StudioChunk& list = AddStudioMesh(objects, "m", xyz, faces, uv);
+  if (edit) edit(objects, list);
+  return main.Bytes();
+}
+
+// Chunks nested `depth` deep around a valid object mesh.
+std::string DeeplyNested(int depth) {
+  const std::string inner = OneMesh(Square, TwoFaces).substr(6);
+  std::string bytes;
+  for (int i = 0; i < depth; ++i)
+    bytes += StudioChunk(0).U16(0x4D4D).U32(uint32_t(6 * (depth - i) + inner.size())).Bytes().substr(6);
+  return bytes + inner;
+}
+
+// A vertex list promising 10 vertices but holding 3, and face (0 1 3).
+std::string ShortVertexList() {
+  StudioChunk main(0x4D4D);
+  StudioChunk& mesh = main.Child(0x3D3D).Child(0x4000).Str("m").Child(0x4100);
+  mesh.Child(0x4110).U16(10).F32(0).F32(0).F32(0).F32(1).F32(0).F32(0).F32(0).F32(1).F32(0);
+  mesh.Child(0x4120).U16(2).U16(0).U16(1).U16(2).U16(0).U16(0).U16(1).U16(3).U16(0);
+  return main.Bytes();
+}
+
+// Every count and index in range and every number a later pass reads finite.
+bool ModelIsSound() {
+  if (*CheckModelInvariants() != '\0') return false;
+  for (int k = 0; k < gModel.vertexCount; ++k) {
+    const ModelVertex& v = gModel.vertices[k];
+    if (v.material < 0 || v.material >= gModel.materialCount) return false;
+    for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v})
+      if (!std::isfinite(f)) return false;
+  }
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const ModelMaterial& x = gModel.materials[m];
+    for (float f : {x.red, x.green, x.blue, x.alpha})
+      if (!std::isfinite(f)) return false;
+  }
+  return true;
+}
+
+TEST_F(StudioImportTest, DamagedFilesKeepWhatIsIntactAndSayWhatWasLost) {
+  const std::string damaged = "Some chunks are damaged";
+  const std::string valid = OneMesh(Square, TwoFaces);
+  const struct {
+    const char* what;
+    std::string bytes;
+    int polygons, materials;
+    std::string message;  // a part of the one warning; empty: none
+  } cases[] = {
+      {"a chunk length below 6 ends its level",
+       OneMesh(Square, TwoFaces,
+               [](StudioChunk& o, StudioChunk&) {
+                 o.Child(0x1234).ForceLength(3);
+                 o.Child(0xAFFF);
+               }),
+       2, 1, damaged},
+      {"a chunk reaching past its parent is read up to the parent's end",
+       OneMesh(Square, TwoFaces, [](StudioChunk&, StudioChunk& f) { f.ForceLength(0x7FFFFFFF); }), 2, 1,
+       damaged},
+      {"a file cut inside the face list keeps the whole faces", valid.substr(0, valid.size() - 3), 1, 1,
+       damaged},
+      {"a vertex list cut short ends there", ShortVertexList(), 1, 1, "1 polygon(s) that refer to vertices"},
+      {"faces naming vertices the mesh lacks are dropped", OneMesh(Square, {{0, 1, 2}, {0, 4, 3}, {9, 1, 2}}),
+       1, 1, "2 polygon(s) that refer to vertices their mesh does not have were left out."},
+      {"face material entries beyond the faces are ignored",
+       OneMesh(Square, TwoFaces,
+               [](StudioChunk&, StudioChunk& f) {
+                 AddStudioFaceMaterial(f, "m0", {1, 2});
+               }),
+       2, 1, "1 face material entries"},
+      {"faces without any material get a default one", OneMesh(Square, TwoFaces, nullptr, {}, 0), 2, 1, ""},
+      {"faces with corners that are not numbers are dropped, other values become 0",
+       OneMesh({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, Inf, 0}, TwoFaces,
+               [](StudioChunk& o, StudioChunk&) {
+                 o.Child(0xAFFF).Child(0xA020).Child(0x0010).F32(Nan).F32(1).F32(0);
+               },
+               {Nan, 0, 0, Inf, 0, 0, 0, 0}),
+       1, 2,
+       "1 polygon(s) with corners that are not numbers were left out.\n"
+       "3 colour or texture coordinate value(s) that are not numbers were set to 0."},
+      {"corners so far apart that a normal's squares overflow leave no NaN",
+       OneMesh({0, 0, 0, 1e13f, 0, 0, 1e13f, 1e13f, 0, 0, 1e13f, 0}, TwoFaces), 2, 1, ""},
+      {"nesting far too deep is not followed", DeeplyNested(100000), 0, 0, damaged},
+      {"nesting of a plausible depth is followed", DeeplyNested(20), 2, 1, ""},
+      {"201 materials: the last is left out and changes nothing",
+       OneMesh(
+           Square, TwoFaces,
+           [](StudioChunk&, StudioChunk& f) {
+             AddStudioFaceMaterial(f, "M199", {0});
+             AddStudioFaceMaterial(f, "M200", {1});
+           },
+           {}, 201),
+       2, 200, "1 material(s) beyond the capacity of a model (200) were left out"},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.what);
+    ASSERT_EQ(Import(t.bytes), 1);
+    EXPECT_EQ(gModel.vertexCount, 3 * t.polygons);
+    EXPECT_EQ(gModel.materialCount, t.materials);
+    EXPECT_TRUE(ModelIsSound());
+    if (t.message.empty()) {
+      EXPECT_EQ(Messages(), "");
+    } else {
+      ASSERT_EQ(scripted.ui.messages.size(), 1u) << Messages();
+      EXPECT_EQ(scripted.ui.messages[0].caption, "Warning");
+      EXPECT_NE(scripted.ui.messages[0].text.find(t.message), std::string::npos) << Messages();
+    }
+  }
+  // The last case: material 199 kept its colour and texture, and the face
+  // naming the left-out material has material 0.
+  EXPECT_NEAR(gModel.materials[199].red, 199 * 0.003921569f, 1e-6f);
+  EXPECT_STREQ(gModel.materials[199].textureFile, "t199");
+  EXPECT_EQ(gModel.vertices[0].material, 199);
+  EXPECT_EQ(gModel.vertices[3].material, 0);
+}
+
+// Names without a NUL stop at 128 characters and at their chunk's end; a
+// face-material name is cut the same way, so it still finds its material.
+TEST_F(StudioImportTest, LongNamesWithoutTerminatorAreCut) {
+  StudioChunk main(0x4D4D);
+  StudioChunk& objects = main.Child(0x3D3D);
+  objects.Child(0xAFFF).Child(0xA000).Str("first");
+  StudioChunk& material = objects.Child(0xAFFF);
+  material.Child(0xA000).Raw(std::string(300, 'a'));
+  material.Child(0xA200).Child(0xA300).Raw(std::string(200, 'b'));
+  objects.Child(0xAFFF).Child(0xA000).Str(std::string(128, 'a'));
+  AddStudioFaceMaterial(AddStudioMesh(objects, "m", Square, TwoFaces), std::string(150, 'A'), {1});
+  ASSERT_EQ(Import(main), 1);
+  EXPECT_EQ(std::string(gModel.materials[1].textureFile), std::string(128, 'b'));
+  EXPECT_EQ(gModel.vertices[3].material, 1);
+  EXPECT_TRUE(ModelIsSound());
+}
+
+TEST_F(StudioImportTest, TheModelHoldsAtMost32768PolygonsFromOneOrManyMeshes) {
+  for (const int meshes : {1, 3}) {
+    SCOPED_TRACE(meshes);
+    ASSERT_TRUE(WriteStudioGrid(path, 32770, meshes, 2));
+    scripted.ui.messages.clear();
+    ASSERT_EQ(Import3DS(path.c_str()), 1);
+    EXPECT_EQ(gModel.vertexCount, MaxVertices);
+    EXPECT_STREQ(CheckModelInvariants(), "");
+    ASSERT_EQ(scripted.ui.messages.size(), 1u);
+    EXPECT_NE(Messages().find("2 polygon(s) beyond the capacity of a model (32768)"), std::string::npos)
+        << Messages();
+  }
+}
+
+TEST_F(StudioImportTest, FilesThatCannotBeReadLeaveTheModelAlone) {
+  const std::string missing = TempPath("missing.3ds");
+  for (const char* bytes : {static_cast<const char*>(nullptr), "invalid 3ds file", ""}) {
+    SCOPED_TRACE(bytes ? bytes : "missing");
+    ClearModel();
+    AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+    SetMaterial(0, 1, 1, 1);
+    scripted.ui.messages.clear();
+    EXPECT_EQ(bytes ? Import(bytes) : Import3DS(missing.c_str()), 0);
+    EXPECT_EQ(Messages(), bytes ? "[Error] This is not a 3D Studio file: " + path + "\n"
+                                : "[Error] Could not open file: " + missing + "\n");
+    EXPECT_EQ(gModel.vertexCount, 3);
+    EXPECT_EQ(gModel.materialCount, 1);
+  }
+}
+
+// Hand counts, read with a small script of their own from the chunks:
+// cube_with_materials.3ds: one mesh of 12 faces, materials tex (texture.png),
+// red, green, blue, white with 2, 2, 2, 2 and 4 faces; first corner at the
+// origin. test1.3ds: 9 meshes of 12 faces, 3 materials (IMAGE1.JPG first)
+// with 24, 48 and 36 faces; its first corner is file vertex
+// (9.850850, 0.0018516, -10.143621) with u, v (-0.0096614, 3.9903386).
+// house.3ds: 24 meshes (some without mapping list), 1187 faces, 13 materials.
+TEST_F(StudioImportTest, CorpusFilesImportWithTheirHandCounts) {
+  const struct {
+    const char* name;
+    int polygons, materials;
+    const char* texture;  // of material 0
+    std::vector<int> facesPerMaterial;
+    float first[5];  // x, y, z, u, v of vertex 0
+  } counted[] = {
+      {"cube_with_materials.3ds", 12, 5, "texture.png", {2, 2, 2, 2, 4}, {0, 0, 0, 0, 0}},
+      {"test1.3ds",
+       108,
+       3,
+       "IMAGE1.JPG",
+       {24, 48, 36},
+       {9.850850105f, -10.14362144f, -0.00185157684f, -0.00966143608f, 3.99033856f}},
+      {"house.3ds", 1187, 13, "", {}, {}},
+  };
+  const std::string folder = std::string(VORNIX_CORPUS_DIR) + "/3ds/";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) GTEST_SKIP() << "no model corpus at " << folder;
+  int files = 0, imported = 0, hand = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".3ds" && name.substr(name.size() - 4) != ".3DS"))
+      continue;
+    SCOPED_TRACE(name);
+    ++files;
+    scripted.ui.messages.clear();
+    if (Import3DS((folder + name).c_str()) != 1) {
+      EXPECT_EQ(name, "wrong.3ds") << Messages();
+      continue;
+    }
+    ++imported;
+    EXPECT_TRUE(ModelIsSound());
+    for (const auto& c : counted) {
+      if (name != c.name) continue;
+      ++hand;
+      EXPECT_EQ(Messages(), "");
+      EXPECT_EQ(gModel.vertexCount, 3 * c.polygons);
+      EXPECT_EQ(gModel.materialCount, c.materials);
+      EXPECT_STREQ(gModel.materials[0].textureFile, c.texture);
+      if (c.facesPerMaterial.empty()) continue;
+      std::vector<int> perMaterial(size_t(gModel.materialCount), 0);
+      for (int k = 0; k < gModel.vertexCount; k += 3) ++perMaterial[size_t(gModel.vertices[k].material)];
+      EXPECT_EQ(perMaterial, c.facesPerMaterial);
+      const ModelVertex& v = gModel.vertices[0];
+      const float got[5] = {v.x, v.y, v.z, v.u, v.v};
+      for (int i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(got[i], c.first[i]) << i;
+    }
+  }
+  closedir(dir);
+  EXPECT_GE(files, 16);
+  EXPECT_EQ(imported, files - 1);
+  EXPECT_EQ(hand, 3);
+}
+
+}  // namespace
