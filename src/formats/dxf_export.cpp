@@ -111,14 +111,7 @@ int CountFaces(int materials) {
 }  // namespace
 
 int ExportDXF(const char* path) {
-  if (!path || !*path) {
-    MessageBoxSafe("Could not open file: no file name was given.", "Error", MB_OK);
-    return 0;
-  }
-  if (!ExportTablesMatchModel()) {
-    ShowPathMessage("%s can not be written: the export tables do not match the model.", path, "Error");
-    return 0;
-  }
+  if (!ReadyToWriteExportTables(path, "Could not open file: no file name was given.")) return 0;
   const int materials = ExportTables.ExportHeader.materialCount;
   const int faces = CountFaces(materials);
   if (faces == 0) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "formats/file_output.h"
 #include "model/float_hash.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
@@ -213,6 +214,18 @@ bool ExportTablesMatchModel() {
     for (int32_t i = t.indexStart[m]; i < indexEnd; ++i) {
       if (t.indices[i] >= t.vertexCounts[m]) return false;
     }
+  }
+  return true;
+}
+
+bool ReadyToWriteExportTables(const char* path, const char* noNameMessage) {
+  if (!path || !*path) {
+    MessageBoxSafe(noNameMessage, "Error", MB_OK);
+    return false;
+  }
+  if (!ExportTablesMatchModel()) {
+    ShowPathMessage("%s can not be written: the export tables do not match the model.", path, "Error");
+    return false;
   }
   return true;
 }

@@ -50,3 +50,8 @@ int PrepareExport(int clearUV, const char* path);
 // True when ExportTables describe the Model's materials and every index lies
 // inside its material's block; writers check this before using an index.
 bool ExportTablesMatchModel();
+
+// What every writer of the tables checks first: a file name (else
+// noNameMessage under "Error") and tables that match the Model. Returns true
+// when both hold, else false after the message.
+bool ReadyToWriteExportTables(const char* path, const char* noNameMessage);

@@ -295,14 +295,7 @@ int Refuse(const char* format, const char* path, const char* detail = nullptr) {
 }  // namespace
 
 int ExportQLT(const char* path) {
-  if (!path || !*path) {
-    MessageBoxSafe("Could not open .QLT file: no file name was given.", "Error", MB_OK);
-    return 0;
-  }
-  if (!ExportTablesMatchModel()) {
-    ShowPathMessage("%s can not be written: the export tables do not match the model.", path, "Error");
-    return 0;
-  }
+  if (!ReadyToWriteExportTables(path, "Could not open .QLT file: no file name was given.")) return 0;
   std::string bytes;
   bytes.reserve(ExpectedSize());
   AddHeader(bytes);

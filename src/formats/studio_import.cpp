@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/file_output.h"
 #include "model/model.h"
 #include "model/normals.h"
 #include "platform/ui.h"
@@ -451,11 +452,7 @@ void Walk(uint32_t begin, uint32_t end, int depth) {
 
 // ---- File and messages ---------------------------------------------------------
 
-void ShowError(const char* format, const char* path) {
-  char text[1200];
-  std::snprintf(text, sizeof text, format, path);
-  MessageBoxSafe(text, "Error", MB_OK);
-}
+void ShowError(const char* format, const char* path) { ShowPathMessage(format, path, "Error"); }
 
 // Reads the whole file into fileBytes; false after a message.
 bool ReadWholeFile(const char* path) {

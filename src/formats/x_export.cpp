@@ -257,14 +257,7 @@ size_t ExpectedSize(const MeshCounts& counts) {
 }  // namespace
 
 int ExportX(const char* path) {
-  if (!path || !*path) {
-    MessageBoxSafe("Could not create .X file: no file name was given.", "Error", MB_OK);
-    return 0;
-  }
-  if (!ExportTablesMatchModel()) {
-    ShowPathMessage("%s can not be written: the export tables do not match the model.", path, "Error");
-    return 0;
-  }
+  if (!ReadyToWriteExportTables(path, "Could not create .X file: no file name was given.")) return 0;
   const MeshCounts counts = CountMesh();
   if (counts.faces == 0) {
     MessageBoxSafe("Nothing to save...", "Vornix 3D!", MB_OK);

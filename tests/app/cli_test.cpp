@@ -104,6 +104,31 @@ TEST_F(CliTest, ConvertAppliesOptionsInOrderAndWritesALoadableFile) {
   EXPECT_NEAR(gModel.vertices[0].nz, 1.0f, 1e-6) << "flat normals of polygons in z = const planes";
 }
 
+// Written as DXF (the question answered Yes) and as a Quelt model, and read
+// back: DXF keeps the polygons, each with its zero-area twin, on layers
+// coloured from the palette; Quelt keeps polygons and materials.
+TEST_F(CliTest, ConvertWritesAndReadsDxfAndQuelt) {
+  struct Case {
+    const char* name;
+    const char* counts;
+    const char* material0;
+  } cases[] = {
+      {"out.dxf", "vertices: 12\npolygons: 4\nmaterials: 2\n", "material 0: 1.000000 0.000000 0.000000 1.000000"},
+      {"out.qlt", "vertices: 6\npolygons: 2\nmaterials: 2\n", "material 0: 1.000000 1.000000 1.000000 1.000000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = TempPath(c.name);
+    RunResult r = RunVornix("convert " + input_ + " " + out + " --delete-thin");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunVornix("info " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(c.counts, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(c.material0), std::string::npos) << r.out;
+    std::remove(out.c_str());
+  }
+}
+
 TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
   struct Case {
     std::string arguments;

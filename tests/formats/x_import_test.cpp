@@ -452,7 +452,6 @@ TEST(XVerifyNormalsTest, SmoothsOnlyAcrossSameMaterialWithin45Degrees) {
 // whatever its own polygon, so that export shares it: a bumpy fan of eight
 // triangles around an apex exports nine vertices.
 TEST_F(XImportTest, VerticesOfOnePointGetIdenticalComputedNormals) {
-  ScopedScriptedUI scripted;
   ClearModel();
   SetMaterial(0, 1, 1, 1);
   const float pi = 3.14159265f;
