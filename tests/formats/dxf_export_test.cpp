@@ -8,9 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "formats/dxf_import.h"
 #include "formats/export_tables.h"
 #include "model/model.h"
 #include "platform/scripted/scripted_ui.h"
@@ -86,29 +84,6 @@ TEST_F(ExportDxfTest, LayerColoursRepeatEverySixteenLetters) {
         "2\r\nQ\r\n70\r\n0\r\n62\r\n1\r\n6\r\nSOLIDLINE\r\n0\r\nENDTAB\r\n",
         "3DFACE\r\n8\r\nQ\r\n10\r\n16.000000\r\n"})
     EXPECT_NE(text.find(part), std::string::npos) << part;
-}
-
-// A grid of 32,768 polygons on 16,641 export vertices fills the Model; its
-// file reads back whole, the twins left out for want of room.
-TEST_F(ExportDxfTest, ModelAtCapacityReadsBackWhole) {
-  SetMaterial(0, 1, 1, 1);
-  for (int i = 0; i < 128; ++i) {
-    for (int j = 0; j < 128; ++j) {
-      const float x = 0.25f * i, y = 0.5f * j, x1 = x + 0.25f, y1 = y + 0.5f;
-      AddPolygon({{x, y, 0}, {x1, y, 0}, {x1, y1, 0}}, 0);
-      AddPolygon({{x, y, 0}, {x1, y1, 0}, {x, y1, 0}}, 0);
-    }
-  }
-  RecomputeBounds();
-  const std::vector<ModelVertex> written(gModel.vertices, gModel.vertices + MaxVertices);
-  ASSERT_EQ(Export(), 1);
-  ASSERT_EQ(ImportDXF(path_.c_str()), 1);
-  EXPECT_TRUE(scripted.ui.messages.empty());
-  ASSERT_EQ(gModel.vertexCount, MaxVertices);
-  for (int k = 0; k < MaxVertices; ++k) {
-    const ModelVertex &a = gModel.vertices[k], &b = written[k];
-    ASSERT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z) << k;
-  }
 }
 
 // A refused or failed export leaves an existing file as it was and no
