@@ -21,24 +21,13 @@ struct RunResult {
   std::string err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
 // Runs the program in `folder` when one is given.
 RunResult RunVornix(const std::string& arguments, const std::string& folder = "") {
   const std::string out = TempPath("cli.out"), err = TempPath("cli.err");
   const std::string enter = folder.empty() ? "" : "cd " + folder + " && ";
   const std::string command = enter + VORNIX_BINARY + " " + arguments + " >" + out + " 2>" + err;
   const int raw = std::system(command.c_str());
-  RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+  RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
   std::remove(out.c_str());
   std::remove(err.c_str());
   return result;
@@ -214,7 +203,7 @@ TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
                                 folder);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.rfind("frame ms: ", 0), 0u) << r.err;
-  const std::string file = Slurp(png);
+  const std::string file = ReadAll(png);
   ASSERT_GT(file.size(), 33u);
   EXPECT_EQ(file.substr(0, 8), "\x89PNG\r\n\x1a\n");
   EXPECT_EQ(file.substr(12, 4), "IHDR");
@@ -250,7 +239,7 @@ TEST(CliRenderTest, BadRenderOptionsFail) {
     EXPECT_EQ(last.rfind("vornix: ", 0), 0u) << r.err;
     EXPECT_NE(last.find(c.reason), std::string::npos) << r.err;
   }
-  EXPECT_EQ(Slurp(png), "") << "nothing written";
+  EXPECT_EQ(ReadAll(png), "") << "nothing written";
 }
 
 TEST(CliSampleTest, SampleModelOpensCleanly) {

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 
 #include "app/shell_state.h"
 #include "model/model.h"
@@ -13,11 +12,6 @@
 #include "support/model_builder.h"
 
 namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
 
 // Two good polygons and one whose first and third corners coincide.
 void BuildModelWithThinPolygon() {

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "formats/export_tables.h"
@@ -16,16 +15,6 @@
 #include "support/model_builder.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
 
 // A polygon whose corners share normal and texture coordinates, so that
 // corners at one position are one export vertex.
@@ -68,7 +57,7 @@ TEST_F(ExportDxfTest, WritesTheDescribedText) {
   const std::string expected = ReadAll(VORNIX_TEST_DATA_DIR "/dxf_export_small.dxf");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(ReadAll(path_), expected);
-  EXPECT_FALSE(Exists(path_ + ".vxtmp"));
+  EXPECT_FALSE(FileExists(path_ + ".vxtmp"));
   EXPECT_TRUE(scripted.ui.messages.empty());
 }
 
@@ -99,7 +88,7 @@ TEST_F(ExportDxfTest, RefusesWhatCannotBeWritten) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    if (c.fullDisk && !Exists("/dev/full")) continue;
+    if (c.fullDisk && !FileExists("/dev/full")) continue;
     std::ofstream(path_) << "old contents";
     if (c.fullDisk) {
       ASSERT_EQ(symlink("/dev/full", (path_ + ".vxtmp").c_str()), 0);
@@ -114,7 +103,7 @@ TEST_F(ExportDxfTest, RefusesWhatCannotBeWritten) {
     ASSERT_EQ(scripted.ui.messages.size(), 1u);
     EXPECT_EQ(scripted.ui.messages[0].text, c.text);
     EXPECT_EQ(ReadAll(path_), "old contents");
-    EXPECT_FALSE(Exists(path_ + ".vxtmp"));
+    EXPECT_FALSE(FileExists(path_ + ".vxtmp"));
   }
 }
 

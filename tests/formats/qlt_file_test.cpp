@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -36,11 +35,6 @@ struct Bytes {
   // A 129-byte name field; `name` may fill it without a NUL.
   Bytes& Name(const std::string& name) { return s.append(name), s.append(129 - name.size(), '\0'), *this; }
 };
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "formats/export_tables.h"
@@ -16,16 +15,6 @@
 #include "support/model_builder.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
 
 // Two materials, the first textured; two polygons of material 0 share an
 // edge, the polygon of material 1 touches them only in position.
@@ -76,7 +65,7 @@ TEST_F(ExportXTest, WritesTheDescribedTextOverAnExistingFile) {
   const std::string expected = ReadAll(VORNIX_TEST_DATA_DIR "/x_export_small.x");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(ReadAll(path_), expected);
-  EXPECT_FALSE(Exists(path_ + ".vxtmp"));
+  EXPECT_FALSE(FileExists(path_ + ".vxtmp"));
   EXPECT_TRUE(scripted.ui.messages.empty());
 }
 
@@ -115,7 +104,7 @@ TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
       {"failed write", true, false, true, nullptr, "Could not write file: %s", "Error"},
   };
   for (const Case& c : cases) {
-    if (c.fullDisk && !Exists("/dev/full")) continue;
+    if (c.fullDisk && !FileExists("/dev/full")) continue;
     const std::string target = c.target ? c.target : path_;
     std::ofstream(target) << "old contents";
     if (c.fullDisk) {
@@ -134,7 +123,7 @@ TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
     EXPECT_EQ(scripted.ui.messages[0].text, text) << c.name;
     EXPECT_EQ(scripted.ui.messages[0].caption, c.caption) << c.name;
     EXPECT_EQ(ReadAll(target), c.target ? "" : "old contents") << c.name;
-    EXPECT_FALSE(Exists(target + ".vxtmp")) << c.name;
+    EXPECT_FALSE(FileExists(target + ".vxtmp")) << c.name;
   }
 }
 

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -241,11 +240,6 @@ std::string WriteBmp(const std::string& name, int w, int h, uint8_t r, uint8_t g
   const std::string path = TempPath(name);
   WriteBmp24File(path.c_str(), image);
   return path;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST_F(Library, BitmapsLoadBlitReuseAndRefuse) {

@@ -1,10 +1,14 @@
 // Small helpers for building Models in tests.
 #pragma once
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <unistd.h>
 
 #include "model/model.h"
 
@@ -41,4 +45,16 @@ inline void SetMaterial(int i, float red, float green, float blue, float alpha =
 inline std::string TempPath(const std::string& name) {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir && *dir ? dir : "/tmp") + "/vornix_test_" + std::to_string(getpid()) + "_" + name;
+}
+
+// The whole file, or an empty text when it cannot be read.
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// True when the name exists, also as a link to nothing.
+inline bool FileExists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
 }
