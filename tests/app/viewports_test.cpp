@@ -107,6 +107,11 @@ TEST_F(Viewports, RenderDrawsMaterialsAndSkipsHiddenOnes) {
   ASSERT_EQ(1, RenderViewports());
   EXPECT_GT(PixelAt(383 + 132, 239).b, 100) << "shown again";
   EXPECT_EQ(0, PixelAt(383 + 132, 239).r);
+
+  // A polygon naming a material beyond the table is left out, not read.
+  for (int k = 1; k <= 3; ++k) gModel.vertices[gModel.vertexCount - k].material = MaxMaterials + 5;
+  ASSERT_EQ(1, RenderViewports());
+  ExpectNear(Background, PixelAt(383 + 132, 239), 0, "material beyond the table");
 }
 
 // Translucent polygons blend with what lies behind them, also with each other

@@ -143,6 +143,25 @@ TEST_F(Library, ModeFallbackAndSetDisplayModeErrors) {
     EXPECT_EQ(0, _qlt_SetDisplayMode(mode));
     EXPECT_EQ(text, ErrorMessage());
   }
+  _qlt_ModeCount = 0;  // mode 0 with nothing listed is refused, not read
+  EXPECT_EQ(0, _qlt_SetDisplayMode(0));
+  EXPECT_EQ("Unsupported Video Mode - 0", ErrorMessage());
+}
+
+// Lost surfaces come back, and the library's clock carries on instead of
+// jumping back to where it was last set.
+TEST_F(Library, RestoredSurfacesKeepTheClockRunning) {
+  ASSERT_TRUE(Start()) << qlt_GetErrorString();
+  _qlt_BackBuffer3->MarkLost();
+  _qlt_FrontBuffer3->MarkLost();
+  _qlt_GetTime();  // the first reading starts the count
+  usleep(60 * 1000);
+  const uint32_t before = _qlt_GetTime();
+  ASSERT_GE(before, 40u) << "about 60 ms in 1/1024 s";
+  EXPECT_EQ(1, _qlt_RestoreSurfaces());
+  EXPECT_EQ(DD_OK, _qlt_BackBuffer3->IsLost());
+  EXPECT_EQ(DD_OK, _qlt_FrontBuffer3->IsLost());
+  EXPECT_GE(_qlt_GetTime(), before);
 }
 
 TEST_F(Library, TextureFormatWarnings) {
