@@ -193,21 +193,87 @@ int RunInfo(int argc, char** argv) {
   return std::fflush(stdout) == 0 ? 0 : Fail("could not write the information");
 }
 
+// The output path as seen from the working folder the command started in.
+std::string AbsolutePath(const char* path) {
+  if (path[0] == '/') return path;
+  char folder[4096];
+  if (!getcwd(folder, sizeof folder)) return path;
+  return std::string(folder) + "/" + path;
+}
+
+// Choosing a file in the Open dialog makes its folder the working folder, and
+// texture names in a model are relative to it. Returns the model's name as
+// seen from there, or an empty text when the folder cannot be entered.
+std::string EnterModelFolder(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) return path;
+  const std::string folder = slash == path ? "/" : std::string(path, size_t(slash - path));
+  if (chdir(folder.c_str()) != 0) return "";
+  return slash + 1;
+}
+
+// The library's error text ("operation\nmessage\nresult\n") on one line.
+std::string LibraryError() {
+  std::string text = qlt_GetErrorString();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+    text.replace(at, 1, ": ");
+  return text;
+}
+
+// The emulation device in the display mode of the requested size.
+int wantedMode;
+bool wantedModeMissing;
+
+int ChooseEmulationDevice(int deviceCount, char (*)[128], int32_t (*deviceModes)[8], int* outDevice,
+                          int* outMode) {
+  wantedModeMissing = deviceCount < 1 || deviceModes[0][wantedMode - 1] == QltModeAbsent;
+  if (wantedModeMissing) return 0;
+  *outDevice = 0;
+  *outMode = wantedMode;
+  return 1;
+}
+
+int StartLibrary(int modeNumber) {
+  wantedMode = modeNumber;
+  if (!qlt_Enumerate(nullptr, "Vornix 3D!", ChooseEmulationDevice)) {
+    if (wantedModeMissing) return Fail("the display does not offer the requested size");
+    return Fail("could not start the renderer: " + LibraryError());
+  }
+  if (!qlt_Initialize(nullptr, 10000.0f, 60.0f))
+    return Fail("could not start the renderer: " + LibraryError());
+  int width = 0;
+  qlt_ScreenSize(&width, nullptr, nullptr);
+  SetProjectionConstants(width);
+  return 0;
+}
+
+int ConvertFile(const char* in, const char* out, const char* shownOut, const ConvertOptions& options) {
+  if (const int status = OpenForCommand(in)) return status;
+  ApplyConvertOptions(options);
+  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + shownOut + "'");
+  return 0;
+}
+
 int RunConvert(int argc, char** argv, Answers& answers) {
   if (argc < 4) return Fail("convert needs IN and OUT");
   const char* in = argv[2];
   const char* out = argv[3];
   ConvertOptions options;
   if (const int status = ParseConvertOptions(argc, argv, 4, options)) return status;
-  if (!CanWrite(WriteKindOf(out)))
-    return Fail(std::string("cannot write '") + out + "': unsupported file type");
+  const FileKind outKind = WriteKindOf(out);
+  if (!CanWrite(outKind)) return Fail(std::string("cannot write '") + out + "': unsupported file type");
   answers.deleteThin = options.deleteThin;
   answers.flipV = options.flipV;
   answers.stripUV = options.stripUV;
-  if (const int status = OpenForCommand(in)) return status;
-  ApplyConvertOptions(options);
-  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + out + "'");
-  return 0;
+  const std::string output = AbsolutePath(out);
+  const std::string model = EnterModelFolder(in);
+  if (model.empty()) return Fail(std::string("could not read '") + in + "': its folder cannot be entered");
+  // A scene's textures are read through the display, as the viewer does.
+  int status = outKind == FileKind::Pov ? StartLibrary(6) : 0;
+  if (status == 0) status = ConvertFile(model.c_str(), output.c_str(), out, options);
+  qlt_Shutdown();
+  return status;
 }
 
 // ---- render ---------------------------------------------------------------------------
@@ -278,42 +344,6 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions& options) {
   return 0;
 }
 
-// The library's error text ("operation\nmessage\nresult\n") on one line.
-std::string LibraryError() {
-  std::string text = qlt_GetErrorString();
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
-    text.replace(at, 1, ": ");
-  return text;
-}
-
-// The emulation device in the display mode of the requested size.
-int wantedMode;
-bool wantedModeMissing;
-
-int ChooseEmulationDevice(int deviceCount, char (*)[128], int32_t (*deviceModes)[8], int* outDevice,
-                          int* outMode) {
-  wantedModeMissing = deviceCount < 1 || deviceModes[0][wantedMode - 1] == QltModeAbsent;
-  if (wantedModeMissing) return 0;
-  *outDevice = 0;
-  *outMode = wantedMode;
-  return 1;
-}
-
-int StartLibrary(int modeNumber) {
-  wantedMode = modeNumber;
-  if (!qlt_Enumerate(nullptr, "Vornix 3D!", ChooseEmulationDevice)) {
-    if (wantedModeMissing) return Fail("the display does not offer the requested size");
-    return Fail("could not start the renderer: " + LibraryError());
-  }
-  if (!qlt_Initialize(nullptr, 10000.0f, 60.0f))
-    return Fail("could not start the renderer: " + LibraryError());
-  int width = 0;
-  qlt_ScreenSize(&width, nullptr, nullptr);
-  SetProjectionConstants(width);
-  return 0;
-}
-
 void SetView(const RenderOptions& options) {
   if (options.viewpoint == 0) {
     ApplyStartupView();
@@ -361,25 +391,6 @@ int RenderToFile(const char* in, const RenderOptions& options) {
   if (!WritePngFile(options.output, _qlt_BackBuffer3->Pixels()))
     return Fail(std::string("could not write '") + options.output + "'");
   return 0;
-}
-
-// The output path as seen from the working folder the command started in.
-std::string AbsolutePath(const char* path) {
-  if (path[0] == '/') return path;
-  char folder[4096];
-  if (!getcwd(folder, sizeof folder)) return path;
-  return std::string(folder) + "/" + path;
-}
-
-// Choosing a file in the Open dialog makes its folder the working folder, and
-// texture names in a model are relative to it. Returns the model's name as
-// seen from there, or an empty text when the folder cannot be entered.
-std::string EnterModelFolder(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  if (!slash) return path;
-  const std::string folder = slash == path ? "/" : std::string(path, size_t(slash - path));
-  if (chdir(folder.c_str()) != 0) return "";
-  return slash + 1;
 }
 
 int RunRender(int argc, char** argv) {

@@ -8,6 +8,7 @@
 #include "formats/dxf_export.h"
 #include "formats/dxf_import.h"
 #include "formats/export_tables.h"
+#include "formats/pov_export.h"
 #include "formats/qlt_file.h"
 #include "formats/studio_import.h"
 #include "formats/x_export.h"
@@ -176,6 +177,18 @@ int SaveAsDxf(const char* path) {
   return PrepareExport(0, path) && ExportDXF(path);
 }
 
+// The scene shows the Model as the viewer does: its camera, background and
+// light colour.
+int SaveAsPov(const char* path) {
+  ShowReminder();
+  PovScene scene{{gShell.panX, gShell.panY, gShell.cameraZ},
+                 {viewportBackground[0], viewportBackground[1], viewportBackground[2]},
+                 {gShell.lightColour[0], gShell.lightColour[1], gShell.lightColour[2]},
+                 SceneBaseName(path)};
+  CleanUpModel();
+  return ExportPOV(path, scene);
+}
+
 int WriteByKind(FileKind kind, const char* path) {
   switch (kind) {
     case FileKind::Native:
@@ -186,6 +199,8 @@ int WriteByKind(FileKind kind, const char* path) {
       return SaveAsQuelt(path);
     case FileKind::Dxf:
       return SaveAsDxf(path);
+    case FileKind::Pov:
+      return SaveAsPov(path);
     default:
       return 0;
   }
@@ -210,8 +225,7 @@ FileKind ReadKindOf(const char* path) { return KindOfFirstCharacter(path, true);
 FileKind WriteKindOf(const char* path) { return KindOfFirstCharacter(path, false); }
 
 bool CanRead(FileKind kind) { return kind != FileKind::Unknown; }
-// Scenes are not written yet.
-bool CanWrite(FileKind kind) { return kind != FileKind::Unknown && kind != FileKind::Pov; }
+bool CanWrite(FileKind kind) { return kind != FileKind::Unknown; }
 
 int OpenModelFile(const char* path) {
   gShell.modelChanged = 0;

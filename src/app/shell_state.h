@@ -13,6 +13,8 @@ struct ShellState {
   float viewRotation[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   float modelOffset[3] = {0, 0, 0};
   float panX = 0, panY = 0, cameraZ = 0;
+  // Handed to the library only by the options dialog; scenes use it too.
+  float lightColour[3] = {1.0f, 0.95f, 0.9f};
 };
 
 extern ShellState gShell;

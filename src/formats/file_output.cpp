@@ -23,7 +23,8 @@ bool WriteExactly(int handle, const std::string& bytes) {
 
 }  // namespace
 
-int WriteFileSafely(const char* path, const std::string& bytes, const char* createFailure) {
+int WriteFileSafely(const char* path, const std::string& bytes, const char* createFailure,
+                    const char* writeFailure) {
   const std::string temporary = std::string(path) + ".vxtmp";
   const int handle = qlt_FileOpen(temporary.c_str(), QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
   if (handle == -1) {
@@ -41,6 +42,7 @@ int WriteFileSafely(const char* path, const std::string& bytes, const char* crea
     failure = "Could not write file: %s";
   }
   if (failure) {
+    if (writeFailure) failure = writeFailure;
     std::remove(temporary.c_str());
     ShowPathMessage(failure, path, "Error");
     return 0;

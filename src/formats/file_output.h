@@ -11,5 +11,6 @@ void ShowPathMessage(const char* format, const char* path, const char* caption);
 // are complete, so a failure leaves an existing file as it was. Returns 1, or 0
 // after a message under "Error": createFailure (with %s for the path) when the
 // file cannot be created, "Could not write file: %s" or "Could not close file:
-// %s" otherwise.
-int WriteFileSafely(const char* path, const std::string& bytes, const char* createFailure);
+// %s" otherwise; a writeFailure, when given, stands for both of those.
+int WriteFileSafely(const char* path, const std::string& bytes, const char* createFailure,
+                    const char* writeFailure = nullptr);

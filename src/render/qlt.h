@@ -178,3 +178,6 @@ uint16_t qlt_MakeCompatible16bppColor(float r, float g, float b);
 int _qlt_AnyBMPtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
 // Leaves "temp_ppm.bmp" in the current directory.
 int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
+// The first half of the above: the PPM image unchanged in size as the 24-bit
+// bitmap "temp_ppm.bmp", failures reported under the given operation name.
+int _qlt_PPMto24BitBMP(const char* sourceFile, const char* operation);

@@ -242,17 +242,17 @@ PpmStatus ConvertPixels(PpmReader& in, const PpmImage& image, std::vector<uint8_
   return PpmStatus::Ok;
 }
 
-int PpmFailure(PpmStatus status, const char* sourceFile) {
+int PpmFailure(const char* operation, PpmStatus status, const char* sourceFile) {
   switch (status) {
     case PpmStatus::BadMaximum:
-      return FailNamed(OpPpm, "%s : The maximum sample value of a PPM file must lie between 1 and 65535!",
+      return FailNamed(operation, "%s : The maximum sample value of a PPM file must lie between 1 and 65535!",
                        sourceFile);
     case PpmStatus::TooLarge:
-      return FailNamed(OpPpm, "%s : The PPM image is too large!", sourceFile);
+      return FailNamed(operation, "%s : The PPM image is too large!", sourceFile);
     case PpmStatus::Short:
-      return FailNamed(OpPpm, "%s : The PPM pixel data is shorter than its header announces!", sourceFile);
+      return FailNamed(operation, "%s : The PPM pixel data is shorter than its header announces!", sourceFile);
     default:
-      return FailNamed(OpPpm, "%s : Not a valid PPM file!", sourceFile);
+      return FailNamed(operation, "%s : Not a valid PPM file!", sourceFile);
   }
 }
 
@@ -266,13 +266,13 @@ bool ReadWholeFile(int handle, std::vector<uint8_t>* data) {
 
 }  // namespace
 
-int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile) {
+int _qlt_PPMto24BitBMP(const char* sourceFile, const char* operation) {
   const int source = sourceFile ? qlt_FileOpen(sourceFile, QLT_FILE_READ) : -1;
-  if (source < 0) return FailNamed(OpPpm, "Could not open PPM file: %s", sourceFile);
+  if (source < 0) return FailNamed(operation, "Could not open PPM file: %s", sourceFile);
   const int temp = qlt_FileOpen(TempPpmBmp, QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
   if (temp < 0) {
     qlt_FileClose(source);
-    return FailNamed(OpPpm, "Could not open BMP file: %s", TempPpmBmp);
+    return FailNamed(operation, "Could not open BMP file: %s", TempPpmBmp);
   }
   std::vector<uint8_t> ppm;
   const bool read = ReadWholeFile(source, &ppm);
@@ -284,10 +284,14 @@ int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile) 
   if (status == PpmStatus::Ok) status = ConvertPixels(in, image, &bmp);
   if (status != PpmStatus::Ok) {
     qlt_FileClose(temp);
-    return PpmFailure(status, sourceFile);
+    return PpmFailure(operation, status, sourceFile);
   }
   const bool written = WriteAll(temp, bmp.data(), bmp.size());
   if (!qlt_FileClose(temp) || !written)
-    return FailNamed(OpPpm, "Could not close PPM->BMP BMP file: %s", TempPpmBmp);
-  return _qlt_AnyBMPtoSquare24BitBMP(TempPpmBmp, targetFile);
+    return FailNamed(operation, "Could not close PPM->BMP BMP file: %s", TempPpmBmp);
+  return 1;
+}
+
+int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile) {
+  return _qlt_PPMto24BitBMP(sourceFile, OpPpm) && _qlt_AnyBMPtoSquare24BitBMP(TempPpmBmp, targetFile);
 }
