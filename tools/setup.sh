@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (as root, or
 # through sudo when not root). Does nothing when they are all present.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev povray)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "model/cleanup.h"
@@ -210,6 +212,37 @@ TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
   EXPECT_EQ(BigEndian32(file, 16), 800u);
   EXPECT_EQ(BigEndian32(file, 20), 600u);
   std::remove(png.c_str());
+}
+
+// Run from another folder: the scene and its tinted texture land beside the
+// output name, the decal is found beside the model, and the camera stands
+// where Open leaves it, twice the model's radius in front.
+TEST(CliPovTest, SampleConvertsToASceneWithItsTexture) {
+  std::string folder = TempPath("scene_XXXXXX");
+  ASSERT_TRUE(mkdtemp(folder.data()));
+  ASSERT_EQ(0, mkdir((folder + "/out").c_str(), 0700));
+  const RunResult r = RunVornix(std::string("convert ") + VORNIX_SAMPLE_MODEL + " out/car.pov", folder);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const RunResult info = RunVornix(std::string("info ") + VORNIX_SAMPLE_MODEL);
+  const size_t at = info.out.find("radius: ");
+  ASSERT_NE(at, std::string::npos);
+  const double radius = std::atof(info.out.c_str() + at + 8);
+
+  const std::string scene = ReadAll(folder + "/out/car.pov");
+  const char* const location = "    location <0.000000,0.000000,";
+  const size_t camera = scene.find(location);
+  ASSERT_NE(camera, std::string::npos);
+  // The radius is printed to six decimals.
+  EXPECT_NEAR(std::atof(scene.c_str() + camera + std::strlen(location)), -2.0 * radius, 2.5e-6);
+  const size_t ppm = scene.find("ppm \"car_pov_");
+  ASSERT_NE(ppm, std::string::npos);
+  const std::string texture = scene.substr(ppm + 5, scene.find('"', ppm + 5) - ppm - 5);
+  EXPECT_EQ(ReadAll(folder + "/out/" + texture).substr(0, 3), "P6\n");
+  EXPECT_EQ(ReadAll(folder + "/out/" + texture).size(),
+            std::string("P6\n# Exported by Vornix 3D!(tm) - https://vornix.invalid\n128 64\n255\n").size() +
+                128 * 64 * 3);
+  EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+  std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(CliRenderTest, BadRenderOptionsFail) {

@@ -250,6 +250,33 @@ TEST_F(CommandsTest, SaveAsQueltAsksTheCoordinateQuestionAndRoundTrips) {
   EXPECT_EQ(gModel.vertices[0].v, 0.1f);
 }
 
+// The scene shows the viewer's camera, background and light; the clean-up
+// drops the unused material first, so the letters close up.
+TEST_F(CommandsTest, SaveAsPovRemindsCleansUpAndUsesTheViewersCamera) {
+  ClearModel();
+  SetMaterial(0, 1, 0, 0);
+  SetMaterial(1, 0, 1, 0);
+  SetMaterial(2, 0, 0, 1);
+  AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 2);
+  AddTriangle(0, 0, 1, 1, 0, 1, 0, 1, 1, 0);
+  RecomputeBounds();
+  gShell.panX = 1.5f, gShell.panY = -2, gShell.cameraZ = -7;
+  const std::string base = Temp("scene");
+  const std::string path = Temp("scene.pov");
+  ASSERT_EQ(SaveModelFile(base.c_str(), 5), 1);
+  ASSERT_EQ(ui_.ui.messages.size(), 1u);
+  EXPECT_EQ(ui_.ui.messages[0].text, ReminderText);
+  const std::string scene = ReadAll(path);
+  for (const char* part : {"    location <1.500000,-2.000000,-7.000000>\r\n",
+                           "background\r\n{\r\n    color red 0.100000 green 0.200000 blue 0.100000\r\n",
+                           "    <0, 1000000, 0>\r\n    color red 1.000000 green 0.950000 blue 0.900000\r\n",
+                           "#declare Material_B = texture\r\n{\r\n    pigment\r\n        {\r\n"
+                           "        color red 0.000000 green 0.000000 blue 1.000000\r\n"})
+    EXPECT_NE(scene.find(part), std::string::npos) << part;
+  EXPECT_EQ(scene.find("Material_C"), std::string::npos);
+  EXPECT_LT(scene.find("is for Material_A"), scene.find("is for Material_B")) << "polygons ordered by material";
+}
+
 // The Quelt reader reports only through the library's error text; Open shows it.
 TEST_F(CommandsTest, FailedQueltOpenShowsTheLibraryError) {
   const std::string path = Temp("short.qlt");
