@@ -17,7 +17,9 @@
 #include <string>
 
 #include "model/model.h"
+#include "model/cleanup.h"
 #include "model/native_file.h"
+#include "model/projection.h"
 #include "platform/bmp.h"
 #include "platform/console/console_ui.h"
 
@@ -657,24 +659,33 @@ bool WriteDecal(const std::string& path) {
   return WriteBmp24File(path.c_str(), image);
 }
 
-// A side-on projection over the decal's flanks: u from the back to the
-// front, v from the top down. The mirrored flank runs u the other way so
-// that both read front to the right when seen from their own side.
-void MapDecal() {
+// A side-on projection box over each of the decal's flanks: u from the back
+// to the front, v from the top down. The mirrored flank runs u the other way
+// so that both read front to the right when seen from their own side. The
+// boxes are kept with the model, so a ray-tracer scene maps the decal alike.
+void MapDecalFlank(int decal, bool right) {
   float minY = BoundsStart, maxY = -BoundsStart, minZ = BoundsStart, maxZ = -BoundsStart;
-  for (int i = 0; i < gModel.vertexCount; ++i) {
-    const ModelVertex& v = gModel.vertices[i];
-    if (v.material != SidepodDecal) continue;
-    minY = std::fmin(minY, v.y), maxY = std::fmax(maxY, v.y);
-    minZ = std::fmin(minZ, v.z), maxZ = std::fmax(maxZ, v.z);
-  }
+  float nearX = BoundsStart;
   for (int i = 0; i < gModel.vertexCount; ++i) {
     ModelVertex& v = gModel.vertices[i];
-    if (v.material != SidepodDecal) continue;
-    const float along = (v.z - minZ) / (maxZ - minZ);
-    v.u = v.x >= 0.0f ? along : 1.0f - along;
-    v.v = (maxY - v.y) / (maxY - minY);
+    v.selected = v.material == decal && (v.x >= 0.0f) == right;
+    if (!v.selected) continue;
+    minY = std::fmin(minY, v.y), maxY = std::fmax(maxY, v.y);
+    minZ = std::fmin(minZ, v.z), maxZ = std::fmax(maxZ, v.z);
+    nearX = std::fmin(nearX, right ? v.x : -v.x);
   }
+  const float side = right ? 1.0f : -1.0f;
+  ProjectionBox box{};
+  box.uAxis[2] = side;
+  box.vAxis[1] = 1.0f;
+  box.tAxis[0] = side;
+  box.sMin = right ? minZ : -maxZ;
+  box.sMax = right ? maxZ : -minZ;
+  box.tMin = minY, box.tMax = maxY;
+  box.wMin = nearX;
+  box.minU = 0, box.maxU = 1, box.minV = 0, box.maxV = 1;
+  ApplyTextureProjection(box);
+  SelectNone();
 }
 
 // [SECTION] Assembly
@@ -695,8 +706,14 @@ void BuildCar() {
     AddCornerAssemblies();
   }
   mirrorX = false;
-  MapDecal();
-  gModel.projectionCount = 0;
+  // Projection links stay with vertex positions when the clean-up reorders
+  // polygons, so the model is put in the clean-up's order before they are
+  // made; Open's clean-up then moves nothing.
+  CleanUpModel();
+  int decal = 0;
+  while (gModel.materials[decal].hasTexture != 1) ++decal;
+  MapDecalFlank(decal, true);
+  MapDecalFlank(decal, false);
   RecomputeBounds();
 }
 

@@ -216,7 +216,7 @@ TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
 
 // Run from another folder: the scene and its tinted texture land beside the
 // output name, the decal is found beside the model, and the camera stands
-// where Open leaves it, twice the model's radius in front.
+// where Open leaves it, twice the model's radius behind the origin.
 TEST(CliPovTest, SampleConvertsToASceneWithItsTexture) {
   std::string folder = TempPath("scene_XXXXXX");
   ASSERT_TRUE(mkdtemp(folder.data()));
@@ -242,6 +242,9 @@ TEST(CliPovTest, SampleConvertsToASceneWithItsTexture) {
             std::string("P6\n# Exported by Vornix 3D!(tm) - https://vornix.invalid\n128 64\n255\n").size() +
                 128 * 64 * 3);
   EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+  // The decal came from projection boxes, and the scene maps it through them.
+  EXPECT_NE(scene.find(" translate <"), std::string::npos);
+  EXPECT_EQ(scene.find("Need to specify texture orientation"), std::string::npos);
   std::system(("rm -rf '" + folder + "'").c_str());
 }
 

@@ -35,7 +35,7 @@ TEST_F(IndyCarTest, IsFitToShowAtStartUp) {
   EXPECT_EQ(0, FindThinPolygons());
   EXPECT_TRUE(scripted.ui.messages.empty());
   EXPECT_STREQ("", CheckModelInvariants());
-  EXPECT_EQ(0, gModel.projectionCount);
+  EXPECT_EQ(2, gModel.projectionCount) << "one projection box per decal flank";
   EXPECT_TRUE(gModel.vertexCount >= 3 * 2000 && gModel.vertexCount <= 3 * 6000) << gModel.vertexCount;
   const float length = gModel.maxZ - gModel.minZ;
   EXPECT_TRUE(length > 4.0f && length < 6.0f) << length;
