@@ -164,10 +164,13 @@ void ApplyConvertOptions(const ConvertOptions& options) {
   }
 }
 
-int OpenForCommand(const char* path) {
+// Messages name the file as the user gave it (shownName), which may differ
+// from path once the model's folder is entered.
+int OpenForCommand(const char* path, const char* shownName = nullptr) {
+  if (!shownName) shownName = path;
   if (!CanRead(ReadKindOf(path)))
-    return Fail(std::string("cannot read '") + path + "': unsupported file type");
-  if (!OpenModelFile(path)) return Fail(std::string("could not read '") + path + "'");
+    return Fail(std::string("cannot read '") + shownName + "': unsupported file type");
+  if (!OpenModelFile(path)) return Fail(std::string("could not read '") + shownName + "'");
   return 0;
 }
 
@@ -248,10 +251,11 @@ int StartLibrary(int modeNumber) {
   return 0;
 }
 
-int ConvertFile(const char* in, const char* out, const char* shownOut, const ConvertOptions& options) {
-  if (const int status = OpenForCommand(in)) return status;
+// in and out as seen from the model's folder; the user's names for messages.
+int ConvertFile(const char* in, const char* out, char** userNames, const ConvertOptions& options) {
+  if (const int status = OpenForCommand(in, userNames[0])) return status;
   ApplyConvertOptions(options);
-  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + shownOut + "'");
+  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + userNames[1] + "'");
   return 0;
 }
 
@@ -271,7 +275,7 @@ int RunConvert(int argc, char** argv, Answers& answers) {
   if (model.empty()) return Fail(std::string("could not read '") + in + "': its folder cannot be entered");
   // A scene's textures are read through the display, as the viewer does.
   int status = outKind == FileKind::Pov ? StartLibrary(6) : 0;
-  if (status == 0) status = ConvertFile(model.c_str(), output.c_str(), out, options);
+  if (status == 0) status = ConvertFile(model.c_str(), output.c_str(), argv + 2, options);
   qlt_Shutdown();
   return status;
 }
@@ -382,9 +386,9 @@ int DrawFrames(int count) {
   return 0;
 }
 
-int RenderToFile(const char* in, const RenderOptions& options) {
+int RenderToFile(const char* in, const char* shownIn, const RenderOptions& options) {
   if (const int status = StartLibrary(options.modeNumber)) return status;
-  if (const int status = OpenForCommand(in)) return status;
+  if (const int status = OpenForCommand(in, shownIn)) return status;
   SetView(options);
   if (!ClearScreen()) return Fail("could not clear the screen: " + LibraryError());
   if (const int status = DrawFrames(options.repeat)) return status;
@@ -403,7 +407,7 @@ int RunRender(int argc, char** argv) {
   options.output = output.c_str();
   const std::string model = EnterModelFolder(argv[2]);
   if (model.empty()) return Fail(std::string("could not read '") + argv[2] + "': its folder cannot be entered");
-  const int status = RenderToFile(model.c_str(), options);
+  const int status = RenderToFile(model.c_str(), argv[2], options);
   qlt_Shutdown();
   return status;
 }

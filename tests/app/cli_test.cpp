@@ -121,6 +121,7 @@ TEST_F(CliTest, ConvertWritesAndReadsDxfAndQuelt) {
 }
 
 TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
+  const std::string junk = TempPath("junk.vnx");
   struct Case {
     std::string arguments;
     std::string reason;
@@ -131,7 +132,10 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
       {"convert " + input_ + " " + output_ + " --frobnicate", "unknown option '--frobnicate'"},
       {"convert " + input_ + " " + TempPath("out.obj"), "unsupported file type"},
       {"info /nonexistent/model.vnx", "could not read '/nonexistent/model.vnx'"},
+      // Named as given, although the command reads it from its own folder.
+      {"convert " + junk + " " + TempPath("out.pov"), "could not read '" + junk + "'"},
   };
+  std::ofstream(junk) << "not a model";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     const RunResult r = RunVornix(c.arguments);
@@ -140,6 +144,7 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
     EXPECT_EQ(r.err.back(), '\n');
   }
   EXPECT_EQ(RunVornix("").status, 2) << "no command prints the usage";
+  std::remove(junk.c_str());
 }
 
 // The sample model through X and back keeps every polygon, material, normal
