@@ -171,11 +171,10 @@ struct MaterialWriter {
   }
 
   void AddImageMap(const ModelMaterial& m, char letter) {
-    char ppmName[FileNameSize + 16];
-    std::snprintf(ppmName, sizeof ppmName, "%s_pov_%c.ppm", scene.baseName.c_str(), letter);
+    const std::string ppmName = scene.baseName + "_pov_" + letter + ".ppm";
     textures.push_back(TextureJob{SourceKindOf(m.textureFile), m.textureFile, ppmName, m.red, m.green, m.blue});
     out.Line("        image_map {");
-    out.Format("            ppm \"%s\"", ppmName);
+    out.Line(("            ppm \"" + ppmName + "\"").c_str());
     out.Line(
         "            // once // You could specify this, but first, you need to be certain that this model was "
         "exported without any texture placement warnings");
