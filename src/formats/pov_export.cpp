@@ -124,11 +124,7 @@ enum class TextureSource { Bmp, Ppm, Unsupported };
 // Compared over the extension's own length, PPM first, so a name without an
 // extension counts as PPM.
 TextureSource SourceKindOf(const char* textureFile) {
-  const char* base = textureFile;
-  for (const char* p = textureFile; *p; ++p)
-    if (*p == '/' || *p == '\\') base = p + 1;
-  const char* dot = std::strrchr(base, '.');
-  const char* extension = dot ? dot : "";
+  const char* extension = _qlt_FileExtension(textureFile);
   const size_t length = std::strlen(extension);
   if (strncasecmp(extension, ".Ppm", length) == 0) return TextureSource::Ppm;
   if (strncasecmp(extension, ".Bmp", length) == 0) return TextureSource::Bmp;

@@ -93,15 +93,6 @@ void ForgetSelection() {
 
 enum class TextureFileKind { Bmp, Ppm, Unknown };
 
-// The extension with its dot, "" when the file name has none.
-const char* Extension(const char* name) {
-  const char* base = name;
-  for (const char* p = name; *p; ++p)
-    if (*p == '/' || *p == '\\') base = p + 1;
-  const char* dot = strrchr(base, '.');
-  return dot ? dot : "";
-}
-
 // Compared over the extension's own length, so that no extension or a
 // leading part such as ".bm" counts as a bitmap.
 TextureFileKind KindOf(const char* extension) {
@@ -250,7 +241,7 @@ struct SquareImage {
 // False (after a warning) when the file is of an unknown kind or the
 // conversion failed.
 bool ConvertTexture(const char* name, const char* target, const char* unsupportedFormat) {
-  const char* extension = Extension(name);
+  const char* extension = _qlt_FileExtension(name);
   const TextureFileKind kind = KindOf(extension);
   if (kind == TextureFileKind::Unknown) {
     char message[QltErrorStringSize];
@@ -593,7 +584,7 @@ int UseSlotTexture(int ownerIndex) {
 
 int _qlt_DetermineTextureSize(const char* fileName, int hasAlpha) {
   if (!fileName) return -1;
-  const TextureFileKind kind = KindOf(Extension(fileName));
+  const TextureFileKind kind = KindOf(_qlt_FileExtension(fileName));
   if (kind == TextureFileKind::Unknown) {
     MessageBoxSafe("_qlt_DetermineTextureSize", "Not a known texture filename extension", MB_OK);
     return -1;
@@ -818,3 +809,11 @@ const QltMaterial* qlt_GetMaterial(int32_t handle) {
 }
 
 int32_t qlt_CurrentMaterial() { return _qlt_CurrentMaterial; }
+
+const char* _qlt_FileExtension(const char* name) {
+  const char* base = name;
+  for (const char* p = name; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  const char* dot = strrchr(base, '.');
+  return dot ? dot : "";
+}

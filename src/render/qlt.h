@@ -175,6 +175,8 @@ int qlt_DrawLine(int x1, int y1, int x2, int y2, uint16_t colour);
 uint16_t qlt_MakeCompatible16bppColor(float r, float g, float b);
 
 // ---- Conversion to square 24-bit bitmaps ----------------------------------------
+// The extension of a texture file name with its dot, "" when it has none.
+const char* _qlt_FileExtension(const char* name);
 int _qlt_AnyBMPtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
 // Leaves "temp_ppm.bmp" in the current directory.
 int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile);
