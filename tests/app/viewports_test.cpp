@@ -27,14 +27,8 @@ Rgb PixelAt(int x, int y) {
   return {r, g, b};
 }
 
-void ExpectNear(Rgb expected, Rgb actual, int tolerance, const char* where) {
-  EXPECT_NEAR(expected.r, actual.r, tolerance) << where;
-  EXPECT_NEAR(expected.g, actual.g, tolerance) << where;
-  EXPECT_NEAR(expected.b, actual.b, tolerance) << where;
-}
-
 // The viewport background (0.1, 0.2, 0.1) in 5-6-5.
-const Rgb Background = {24, 48, 24};
+bool IsBackground(Rgb p) { return p.r == 24 && p.g == 48 && p.b == 24; }
 
 int Choose640x480(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {
   *device = 0;
@@ -42,18 +36,11 @@ int Choose640x480(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {
   return 1;
 }
 
-// Sets every normal of the last polygon to face the camera, which looks along +Z.
-void FaceCamera() {
-  for (int k = 1; k <= 3; ++k) {
-    ModelVertex& v = gModel.vertices[gModel.vertexCount - k];
-    v.nx = v.ny = 0, v.nz = -1;
-  }
-}
-
-// A triangle in the plane z, covering the screen point that (cx, cy) projects to.
+// A triangle in the plane z, covering the screen point that (cx, cy) projects
+// to, its normals facing the camera (which looks along +Z).
 void AddFacing(float cx, float cy, float z, float size, int material) {
   AddTriangle(cx - size, cy - size, z, cx, cy + size, z, cx + size, cy - size, z, material);
-  FaceCamera();
+  for (int k = 1; k <= 3; ++k) gModel.vertices[gModel.vertexCount - k].nz = -1;
 }
 
 class Viewports : public ::testing::Test {
@@ -85,7 +72,8 @@ class Viewports : public ::testing::Test {
 };
 
 // Screen points for the 640 x 480 Render viewport (layout 1) and camera 10
-// units in front of the z = 0 plane; the view centre is (383, 239).
+// units in front of the z = 0 plane: the view centre is (383, 239), and one
+// unit is 44 pixels.
 TEST_F(Viewports, RenderDrawsMaterialsAndSkipsHiddenOnes) {
   SetMaterial(0, 1, 0, 0);
   SetMaterial(1, 0, 0, 1);
@@ -97,13 +85,12 @@ TEST_F(Viewports, RenderDrawsMaterialsAndSkipsHiddenOnes) {
   Draw(1);
   const Rgb red = PixelAt(383, 239);
   EXPECT_TRUE(red.r > 60 && red.g == 0 && red.b == 0) << red.r << " " << red.g << " " << red.b;
-  ExpectNear(Background, PixelAt(383 - 132, 239), 0, "hidden polygon");
-  ExpectNear(Background, PixelAt(383 + 132, 239), 0, "hidden material, second polygon");
-  ExpectNear(Background, PixelAt(140, 10), 0, "empty corner");
+  EXPECT_TRUE(IsBackground(PixelAt(383 - 132, 239))) << "hidden polygon";
+  EXPECT_TRUE(IsBackground(PixelAt(383 + 132, 239))) << "hidden material, second polygon";
+  EXPECT_TRUE(IsBackground(PixelAt(140, 10))) << "empty corner";
   EXPECT_EQ(0x1234u, _qlt_BackBuffer3->Pixels().Get(40, 40)) << "the panel is not touched";
 
   gModel.materials[1].hidden = 0;
-  gShell.viewLayout = 1;
   ASSERT_EQ(1, RenderViewports());
   EXPECT_GT(PixelAt(383 + 132, 239).b, 100) << "shown again";
   EXPECT_EQ(0, PixelAt(383 + 132, 239).r);
@@ -111,7 +98,7 @@ TEST_F(Viewports, RenderDrawsMaterialsAndSkipsHiddenOnes) {
   // A polygon naming a material beyond the table is left out, not read.
   for (int k = 1; k <= 3; ++k) gModel.vertices[gModel.vertexCount - k].material = MaxMaterials + 5;
   ASSERT_EQ(1, RenderViewports());
-  ExpectNear(Background, PixelAt(383 + 132, 239), 0, "material beyond the table");
+  EXPECT_TRUE(IsBackground(PixelAt(383 + 132, 239))) << "material beyond the table";
 }
 
 // Translucent polygons blend with what lies behind them, also with each other
@@ -124,16 +111,12 @@ TEST_F(Viewports, TranslucentPolygonsBlendBackToFront) {
   AddFacing(0, 0, 0, 3, 1);   // translucent blue, nearest: x 317 to 449
   AddFacing(2, 0, 1, 3, 2);   // translucent green, right, between: x 403 to 523
   Draw(1);
-  const Rgb redBehindBlue = PixelAt(340, 239);
-  EXPECT_GT(redBehindBlue.r, 40);
-  EXPECT_GT(redBehindBlue.b, 40);
-  const Rgb greenBehindBlue = PixelAt(425, 239);
+  const Rgb redBehindBlue = PixelAt(340, 239), greenBehindBlue = PixelAt(425, 239), blue = PixelAt(383, 239);
+  EXPECT_TRUE(redBehindBlue.r > 40 && redBehindBlue.b > 40);
   EXPECT_GT(greenBehindBlue.g, 60) << "the farther translucent polygon was drawn first";
   EXPECT_GT(greenBehindBlue.b, 40);
-  const Rgb blueAlone = PixelAt(383, 239);
-  EXPECT_LT(blueAlone.r, Background.r) << "half of the background shows through";
-  EXPECT_GT(blueAlone.g, 0);
-  EXPECT_GT(blueAlone.b, 100);
+  // Half of the background shows through.
+  EXPECT_TRUE(blue.r < 24 && blue.g > 0 && blue.b > 100) << blue.r << " " << blue.g << " " << blue.b;
 }
 
 // Past the library's queue the translucent polygons are drawn at once.
@@ -147,52 +130,58 @@ TEST_F(Viewports, TranslucentPolygonsBeyondTheQueueStillShow) {
 
 // The Select viewport marks the hovered polygon (or in mouse mode 1 its whole
 // material) and the PolyList; everything else is the grey normal material.
-// In layout 0 the Render viewport sits above it.
+// A hover index left over from a larger Model marks nothing, although the
+// record past the end still names a material. In layout 0 the Render
+// viewport sits above the Select one.
 TEST_F(Viewports, SelectShowsTheMarkingMaterials) {
   SetMaterial(0, 0, 0, 1);
   SetMaterial(1, 0, 0, 1);
   AddFacing(-3, 0, 0, 0.6f, 0);  // left
   AddFacing(0, 0, 0, 0.6f, 1);   // centre
   AddFacing(3, 0, 0, 0.6f, 1);   // right
+  gModel.vertices[9].material = 1;
   for (int k = 0; k < 3; ++k) gModel.vertices[k].selected = 1;
-  gView.hoverPolygon = 1;
-  const int left = 383 - 132, right = 383 + 132;
   struct Case {
-    int mouseMode;
-    char left, centre, right;  // n normal, h hover, p PolyList
-  } cases[] = {{0, 'p', 'h', 'n'}, {2, 'p', 'h', 'n'}, {1, 'p', 'h', 'h'}};
-  auto expectMark = [](char mark, Rgb pixel) {
-    SCOPED_TRACE(mark);
-    if (mark == 'h') {
-      EXPECT_TRUE(pixel.r > 60 && pixel.g == 0 && pixel.b == 0);
-    } else if (mark == 'p') {
-      EXPECT_TRUE(pixel.g > 60 && pixel.r == 0 && pixel.b == 0);
-    } else {
-      EXPECT_TRUE(pixel.r > 40 && pixel.r == pixel.b && std::abs(pixel.g - pixel.r) <= 8);
-    }
+    int mouseMode, hover;
+    const char* marks;  // left, centre, right: n normal, h hover, p PolyList
+  } cases[] = {{0, 1, "phn"}, {2, 1, "phn"}, {1, 1, "phh"}, {1, 3, "pnn"}};
+  auto expectMark = [](char mark, Rgb p) {
+    if (mark == 'h') return p.r > 60 && p.g == 0 && p.b == 0;
+    if (mark == 'p') return p.g > 60 && p.r == 0 && p.b == 0;
+    return p.r > 40 && p.r == p.b && std::abs(p.g - p.r) <= 8;
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.mouseMode);
     gView.mouseMode = c.mouseMode;
+    gView.hoverPolygon = c.hover;
     Draw(2);
-    expectMark(c.left, PixelAt(left, 239));
-    expectMark(c.centre, PixelAt(383, 239));
-    expectMark(c.right, PixelAt(right, 239));
+    for (int i = 0; i < 3; ++i)
+      EXPECT_TRUE(expectMark(c.marks[i], PixelAt(383 + 132 * (i - 1), 239))) << c.mouseMode << c.hover << i;
   }
 
   gView.mouseMode = 0;
+  gView.hoverPolygon = 1;
   Draw(0);
   // Each viewport is half as tall, so the plane appears half the size.
   EXPECT_GT(PixelAt(383, 120).b, 100) << "Render viewport: the model's own blue";
-  expectMark('h', PixelAt(383, 360));
+  EXPECT_TRUE(expectMark('h', PixelAt(383, 360)));
 }
 
-TEST_F(Viewports, AStaleHoverIndexMarksNothing) {
-  SetMaterial(0, 0, 0, 1);
-  AddFacing(0, 0, 0, 1, 0);
-  gView.hoverPolygon = 5;
-  Draw(2);
-  EXPECT_EQ(PixelAt(383, 239).r, PixelAt(383, 239).b) << "normal grey";
+// The name stands out from the background: white on a dark one, black on a
+// light one, in the cell of its first letter at (130, 3).
+TEST_F(Viewports, ViewpointNameContrastsWithTheBackground) {
+  const float saved[3] = {viewportBackground[0], viewportBackground[1], viewportBackground[2]};
+  for (const auto& c : {std::make_pair(0.1f, 255), std::make_pair(0.9f, 0)}) {
+    for (float& channel : viewportBackground) channel = c.first;
+    Draw(1);
+    gShell.viewpoint = 1;  // "Top"
+    DrawViewpointName();
+    int textPixels = 0;
+    for (int y = 3; y < 3 + 16; ++y)
+      for (int x = 130; x < 138; ++x) textPixels += std::abs(PixelAt(x, y).g - c.second) <= 8;
+    EXPECT_GT(textPixels, 6) << "background " << c.first;
+    EXPECT_GT(std::abs(PixelAt(129, 3).g - c.second), 8) << "nothing left of the name";
+  }
+  std::memcpy(viewportBackground, saved, sizeof saved);
 }
 
 // ---- The view ----------------------------------------------------------------------
@@ -215,28 +204,6 @@ void TurnRows(double m[3][3], double angle, double x, double y, double z) {
 void ExpectRotation(const double expected[3][3]) {
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(expected[r][c], gShell.viewRotation[r][c], 1e-5) << r << c;
-}
-
-// The name stands out from the background: white on a dark one, black on a
-// light one, in the cell of its first letter at (130, 3).
-TEST_F(Viewports, ViewpointNameContrastsWithTheBackground) {
-  const float saved[3] = {viewportBackground[0], viewportBackground[1], viewportBackground[2]};
-  struct Case {
-    float level;
-    int text;
-  } cases[] = {{0.1f, 255}, {0.9f, 0}};
-  for (const Case& c : cases) {
-    for (float& channel : viewportBackground) channel = c.level;
-    Draw(1);
-    gShell.viewpoint = 1;  // "Top"
-    DrawViewpointName();
-    int textPixels = 0;
-    for (int y = 3; y < 3 + 16; ++y)
-      for (int x = 130; x < 138; ++x) textPixels += std::abs(PixelAt(x, y).g - c.text) <= 8;
-    EXPECT_GT(textPixels, 6) << "background " << c.level;
-    EXPECT_GT(std::abs(PixelAt(129, 3).g - c.text), 8) << "nothing left of the name";
-  }
-  for (int c = 0; c < 3; ++c) viewportBackground[c] = saved[c];
 }
 
 TEST(ViewRotation, StartUpViewIsTheThreeTurns) {
@@ -262,25 +229,27 @@ TEST(ViewRotation, StartUpViewIsTheThreeTurns) {
 }
 
 // Each named view turns a side of the Model towards the camera (which looks
-// along +Z, so that side maps to (0, 0, -1)); pan and zoom stay.
+// along +Z, so that side maps to (0, 0, -1)) and drops a pending key step;
+// pan and zoom stay. Viewpoint 0 changes nothing.
 TEST(ViewRotation, NamedViewpointsFaceTheirSide) {
-  struct Case {
-    int viewpoint;
-    float side[3];
-  } cases[] = {{1, {0, 1, 0}}, {2, {0, -1, 0}}, {3, {-1, 0, 0}},
-               {4, {1, 0, 0}}, {5, {0, 0, 1}},  {6, {0, 0, -1}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(ViewpointName(c.viewpoint));
+  const float sides[7][3] = {{0, 0, 0}, {0, 1, 0}, {0, -1, 0}, {-1, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
+  for (int viewpoint = 0; viewpoint < 7; ++viewpoint) {
+    SCOPED_TRACE(ViewpointName(viewpoint));
     gShell = ShellState();
     gShell.panX = 2, gShell.cameraZ = -7;
     RotateView(0.3f, 1, 2, 3);
+    const ShellState turned = gShell;
     RequestRotationStep(RotationStep::X);
-    gShell.viewpoint = c.viewpoint;
+    gShell.viewpoint = viewpoint;
     ApplyViewpoint();
-    const float expected[3] = {0, 0, -1};
+    if (viewpoint == 0) {
+      EXPECT_EQ(0, std::memcmp(turned.viewRotation, gShell.viewRotation, sizeof turned.viewRotation));
+      continue;
+    }
     for (int r = 0; r < 3; ++r) {
       const float* row = gShell.viewRotation[r];
-      EXPECT_NEAR(expected[r], row[0] * c.side[0] + row[1] * c.side[1] + row[2] * c.side[2], 1e-6);
+      const float* side = sides[viewpoint];
+      EXPECT_NEAR(r == 2 ? -1 : 0, row[0] * side[0] + row[1] * side[1] + row[2] * side[2], 1e-6);
     }
     EXPECT_EQ(2.0f, gShell.panX);
     EXPECT_EQ(-7.0f, gShell.cameraZ);
@@ -289,10 +258,6 @@ TEST(ViewRotation, NamedViewpointsFaceTheirSide) {
     EXPECT_EQ(0, std::memcmp(before.viewRotation, gShell.viewRotation, sizeof before.viewRotation))
         << "the pending step was dropped";
   }
-  gShell.viewpoint = 0;
-  const ShellState before = gShell;
-  ApplyViewpoint();
-  EXPECT_EQ(0, std::memcmp(before.viewRotation, gShell.viewRotation, sizeof before.viewRotation));
 }
 
 TEST(ViewRotation, KeyStepsOnePerAxisFirstOfEachPairWins) {
@@ -313,20 +278,6 @@ TEST(ViewRotation, KeyStepsOnePerAxisFirstOfEachPairWins) {
   ExpectRotation(m);
   ApplyRotationSteps();
   ExpectRotation(m);
-}
-
-TEST(ViewRotation, ProjectionConstantsByWidth) {
-  struct Case {
-    int width;
-    float scale, x, y;
-  } cases[] = {
-      {640, 441, 383.5f, 239}, {800, 578.8125f, 463.5f, 299}, {1024, 771.75f, 575.5f, 383}, {720, 0, 0, 0}};
-  for (const Case& c : cases) {
-    SetProjectionConstants(c.width);
-    EXPECT_EQ(c.scale, gView.projectionScale) << c.width;
-    EXPECT_EQ(c.x, gView.screenCentreX) << c.width;
-    EXPECT_EQ(c.y, gView.screenCentreY) << c.width;
-  }
 }
 
 }  // namespace

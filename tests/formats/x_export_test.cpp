@@ -1,7 +1,6 @@
 #include "formats/x_export.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,17 +43,14 @@ void BuildSmallModel() {
 
 class ExportXTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ProgressHide();
-    path_ = TempPath("export.x");
-  }
+  void SetUp() override { ProgressHide(); }
   void TearDown() override {
     std::remove(path_.c_str());
     std::remove((path_ + ".vxtmp").c_str());
     ClearModel();
   }
   ScopedScriptedUI scripted;
-  std::string path_;
+  const std::string path_ = TempPath("export.x");
 };
 
 TEST_F(ExportXTest, WritesTheDescribedTextOverAnExistingFile) {
@@ -88,42 +84,41 @@ TEST_F(ExportXTest, LettersRunPastZAndFacesAreNumberedAfterEmptyBlocks) {
 TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
   struct Case {
     const char* name;
-    bool faces, staleTables, fullDisk;
-    const char* target;  // null: the test's own path
-    const char* text;    // %s stands for the target
-    const char* caption;
+    bool faces, staleTables;
+    std::string target, text, caption;  // "%s" in the text stands for the target
   };
   const Case cases[] = {
-      {"no faces", false, false, false, nullptr, "Nothing to save...", "Vornix 3D!"},
-      {"no name", true, false, false, "", "Could not create .X file: no file name was given.", "Error"},
-      {"missing folder", true, false, false, "/nonexistent_vornix_folder/out.x",
-       "Could not create .X file: %s", "Error"},
-      {"tables of another model", true, true, false, nullptr,
+      {"no faces", false, false, path_, "Nothing to save...", "Vornix 3D!"},
+      {"no name", true, false, "", "Could not create .X file: no file name was given.", "Error"},
+      {"missing folder", true, false, "/nonexistent_vornix_folder/out.x", "Could not create .X file: %s",
+       "Error"},
+      {"tables of another model", true, true, path_,
        "%s can not be written: the export tables do not match the model.", "Error"},
       // The temporary file is a device on which every write fails.
-      {"failed write", true, false, true, nullptr, "Could not write file: %s", "Error"},
+      {"failed write", true, false, path_, "Could not write file: %s", "Error"},
   };
   for (const Case& c : cases) {
-    if (c.fullDisk && !FileExists("/dev/full")) continue;
-    const std::string target = c.target ? c.target : path_;
-    std::ofstream(target) << "old contents";
-    if (c.fullDisk) {
-      ASSERT_EQ(symlink("/dev/full", (target + ".vxtmp").c_str()), 0);
+    SCOPED_TRACE(c.name);
+    const bool fullDisk = c.text.rfind("Could not write", 0) == 0;
+    if (fullDisk && !FileExists("/dev/full")) continue;
+    std::ofstream(c.target) << "old contents";
+    if (fullDisk) {
+      ASSERT_EQ(symlink("/dev/full", (c.target + ".vxtmp").c_str()), 0);
     }
     ClearModel();
     if (c.faces) BuildSmallModel();
     SetMaterial(0, 1, 1, 1);
-    PrepareExport(0, target.c_str());
+    PrepareExport(0, c.target.c_str());
     if (c.staleTables) SetMaterial(2, 1, 1, 1);
     scripted.ui.messages.clear();
-    EXPECT_EQ(ExportX(target.c_str()), 0) << c.name;
+    EXPECT_EQ(ExportX(c.target.c_str()), 0);
     std::string text = c.text;
-    if (text.find("%s") != std::string::npos) text.replace(text.find("%s"), 2, target);
-    ASSERT_EQ(scripted.ui.messages.size(), 1u) << c.name;
-    EXPECT_EQ(scripted.ui.messages[0].text, text) << c.name;
-    EXPECT_EQ(scripted.ui.messages[0].caption, c.caption) << c.name;
-    EXPECT_EQ(ReadAll(target), c.target ? "" : "old contents") << c.name;
-    EXPECT_FALSE(FileExists(target + ".vxtmp")) << c.name;
+    if (text.find("%s") != std::string::npos) text.replace(text.find("%s"), 2, c.target);
+    ASSERT_EQ(scripted.ui.messages.size(), 1u);
+    EXPECT_EQ(scripted.ui.messages[0].text, text);
+    EXPECT_EQ(scripted.ui.messages[0].caption, c.caption);
+    EXPECT_EQ(ReadAll(c.target), c.target == path_ ? "old contents" : "");
+    EXPECT_FALSE(FileExists(c.target + ".vxtmp"));
   }
 }
 

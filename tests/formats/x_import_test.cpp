@@ -201,18 +201,17 @@ TEST_F(XImportTest, InterpretsMeshesAndRepairsWhatTheyLack) {
            std::to_string(MaxMeshNumbers) + "). That mesh and the rest of the file were left out.\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(Interpret(c.text), c.result);
-    EXPECT_EQ(Summary(), c.summary);
-    EXPECT_EQ(Messages(), c.messages);
-    EXPECT_STREQ(CheckModelInvariants(), "");
+    EXPECT_EQ(Interpret(c.text), c.result) << c.what;
+    EXPECT_EQ(Summary(), c.summary) << c.what;
+    EXPECT_EQ(Messages(), c.messages) << c.what;
+    EXPECT_STREQ(CheckModelInvariants(), "") << c.what;
   }
 }
 
 TEST_F(XImportTest, MaterialsCarryTheirFieldsAndTheNameBetweenTheNextTwoQuotes) {
   const std::string longName(200, 'a');
+  // What follows the eleven items of a material, and the name it gives.
   const std::pair<std::string, std::string> cases[] = {
-      // What follows the eleven items of a material, and the name it gives.
       {"__qlt_token_texturefilename:{\"wood.bmp\";}", "wood.bmp"},
       {"__qlt_token_texturefilename:{\"" + longName + "\";}", longName.substr(0, 128)},
       {"__qlt_token_texturefilename:{\"\";}", ""},
@@ -221,16 +220,15 @@ TEST_F(XImportTest, MaterialsCarryTheirFieldsAndTheNameBetweenTheNextTwoQuotes) 
       {"\"outside.bmp\";", ""},  // quotes, but no texture file name object
   };
   const float fields[11] = {0.5f, 0.25f, 0.125f, 0.75f, 8, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first);
+  for (const auto& [tail, name] : cases) {
     const std::string material =
-        "__qlt_token_material:{0.5;0.25;0.125;0.75;8;0.1;0.2;0.3;0.4;0.5;0.6;" + c.first;
+        "__qlt_token_material:{0.5;0.25;0.125;0.75;8;0.1;0.2;0.3;0.4;0.5;0.6;" + tail;
     ASSERT_EQ(Interpret(Mesh(Vertices(3) + "1;3;0;1;2;" + List("1;1;0;", material + "}")) + "\"x\""), 1);
     const ModelMaterial& m = gModel.materials[0];
-    EXPECT_EQ(std::memcmp(&m.red, fields, sizeof fields), 0);
-    EXPECT_EQ(std::string(m.textureFile), c.second);
-    EXPECT_EQ(m.hasTexture, c.second.empty() ? 0 : 1);
-    EXPECT_EQ(m.hasAlpha, 0);
+    EXPECT_EQ(std::memcmp(&m.red, fields, sizeof fields), 0) << tail;
+    EXPECT_EQ(m.textureFile, name) << tail;
+    EXPECT_EQ(m.hasTexture, name.empty() ? 0 : 1) << tail;
+    EXPECT_EQ(m.hasAlpha, 0) << tail;  // the format has no alpha bitmaps
   }
 }
 
@@ -257,10 +255,11 @@ TEST_F(XImportTest, FullModelKeepsWhatFitsAndTheMeshMaterials) {
 
 using Triangle = std::array<ModelVertex, 3>;
 
-// Triangles over a small lattice (shared corners, 0 as -0.0 or +0.0) or
-// anywhere in -1..1, with twins of earlier ones (exact or moved by up to a
-// few 0.000001 per coordinate, in any corner order), zero-area ones,
-// far-out ones where floats lie far apart, and a few NaNs.
+// Triangles over a small lattice (shared corners meeting at every angle, 0
+// as -0.0 or +0.0) or anywhere in -1..1, with twins of earlier ones (exact
+// or moved by up to a few 0.000001 per coordinate, in any corner order,
+// reversed ones too), zero-area ones, far-out ones where floats lie far
+// apart, a few NaNs, and given normals (some NaN or infinite).
 std::vector<Triangle> RandomTriangles(std::mt19937& rng, int count) {
   auto lattice = [&] {
     const int i = int(rng() % 5) - 2;
@@ -277,9 +276,8 @@ std::vector<Triangle> RandomTriangles(std::mt19937& rng, int count) {
       const int* o = order[rng() % 6];
       for (int c = 0; c < 3; ++c) {
         t[c] = earlier[o[c]];
-        const bool nudged = roll < 25;
-        t[c].x += nudged ? nudges[rng() % 9] : 0;
-        t[c].y -= nudged ? nudges[rng() % 9] : 0;
+        t[c].x += roll < 25 ? nudges[rng() % 9] : 0;
+        t[c].y -= roll < 25 ? nudges[rng() % 9] : 0;
       }
     } else if (roll < 48) {
       const ModelVertex a = At(lattice(), lattice(), lattice());
@@ -296,75 +294,69 @@ std::vector<Triangle> RandomTriangles(std::mt19937& rng, int count) {
       if (roll == 98) t = {At(0, 0, 0), At(2e-6f, 0, 0), At(0, 2e-6f, 0)};
     }
     for (auto& c : t) c.material = material;
+    if (roll % 8 == 1) t[rng() % 3].nz = float(int(rng() % 5) - 2);  // given, or 0: missing
+    if (roll == 96) t[1].nx = NAN;
+    if (roll == 97) t[1].ny = INFINITY;
     out.push_back(t);
   }
   return out;
 }
 
-// Appends the triangle to the Model and enters it in the index.
-void Keep(DuplicateTriangleIndex& index, const Triangle& t) {
-  std::memcpy(&gModel.vertices[gModel.vertexCount], t.data(), sizeof t);
-  gModel.vertexCount += 3;
-  index.Add(gModel.vertexCount / 3 - 1);
-}
-
-TEST(XDuplicateIndexTest, KeepsExactlyWhatTheAllPairsTestKeeps) {
+// The kept triangles of random ones and their normals, as the import makes
+// them, against the all-pairs passes. Then twins moved by just within and
+// just beyond the tolerance along each axis, from bases swept through many
+// hash cells, so that pairs straddle every kind of cell side. Where those
+// coordinates lie floats are 2^-30 apart: a shift of 1073 steps is within
+// the tolerance and 1074 is not.
+TEST_F(XImportTest, DuplicatesAndNormalsMatchTheAllPairsPasses) {
   auto index = std::make_unique<DuplicateTriangleIndex>();
-  for (unsigned seed = 0; seed < 6; ++seed) {
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
+  auto keep = [&](const Triangle& t) {
+    std::memcpy(&gModel.vertices[gModel.vertexCount], t.data(), sizeof t);
+    gModel.vertexCount += 3;
+    index->Add(gModel.vertexCount / 3 - 1);
+  };
+  // The all-pairs answer, after checking that the index gives it.
+  auto twin = [&](const Triangle& t) {
+    const bool expected = literal::HasEarlierTwin(gModel, gModel.vertexCount / 3, t.data());
+    EXPECT_EQ(index->IsDuplicate(t.data()), expected) << t[0].x << " " << t[0].y << " " << t[0].z;
+    return expected;
+  };
+  for (unsigned seed = 0; seed < 6 && !HasFailure(); ++seed) {
     std::mt19937 rng{seed};
     ClearModel();
     index->Clear();
     int dropped = 0;
-    for (const Triangle& t : RandomTriangles(rng, 1500)) {
-      const bool twin = literal::HasEarlierTwin(gModel, gModel.vertexCount / 3, t.data());
-      ASSERT_EQ(index->IsDuplicate(t.data()), twin) << "triangle " << dropped + gModel.vertexCount / 3;
-      dropped += twin;
-      if (!twin) Keep(*index, t);
-    }
-    // Both outcomes must come plentifully.
-    EXPECT_GT(dropped, 150);
-    EXPECT_GT(gModel.vertexCount / 3, 500);
+    for (const Triangle& t : RandomTriangles(rng, 1500)) twin(t) ? ++dropped : (keep(t), 0);
+    EXPECT_GT(dropped, 150) << seed;  // both outcomes come plentifully
+    EXPECT_GT(gModel.vertexCount / 3, 500) << seed;
+    EXPECT_TRUE(NormalsMatchTheLiteralPass()) << seed;
   }
   ClearModel();
-}
-
-// Twins moved by just within and just beyond the tolerance along each axis,
-// from bases swept through many hash cells, so that pairs straddle every
-// kind of cell side. Where the coordinates lie floats are 2^-30 apart, so a
-// shift of 1073 steps is exact and within the tolerance and 1074 is not.
-TEST(XDuplicateIndexTest, FindsTwinsAcrossEveryCellSide) {
-  auto index = std::make_unique<DuplicateTriangleIndex>();
-  ClearModel();
-  float ModelVertex::*const coordinate[3] = {&ModelVertex::x, &ModelVertex::y, &ModelVertex::z};
+  index->Clear();
   const float step = std::ldexp(1.0f, -30);
   int found = 0;
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 3000 && !HasFailure(); ++i) {
     float base[3] = {0.01f, -0.011f, 0.012f};
     base[i % 3] += float(i) * 7e-8f;
     const Triangle t = {At(base[0], base[1], base[2]), At(base[0] + 0.001f, base[1], base[2]),
                         At(base[0], base[1] + 0.001f, base[2])};
-    Keep(*index, t);
+    keep(t);
     for (const float shift : {1073 * step, -1073 * step, 1074 * step, -1074 * step}) {
-      Triangle twin = t;
-      for (ModelVertex& c : twin) c.*coordinate[i % 3] += shift;
-      const bool expected = literal::HasEarlierTwin(gModel, gModel.vertexCount / 3, twin.data());
-      ASSERT_EQ(index->IsDuplicate(twin.data()), expected) << i << " " << shift;
-      found += expected;
+      Triangle moved = t;
+      for (ModelVertex& c : moved) (i % 3 == 0 ? c.x : i % 3 == 1 ? c.y : c.z) += shift;
+      found += twin(moved);
     }
   }
   EXPECT_GT(found, 7000);  // all within the tolerance, and the farther ones through earlier bases
-  ClearModel();
 }
 
-TEST(XDuplicateTest, TwinsNeedNearCornersAndAgreeingNormals) {
+TEST_F(XImportTest, TwinsNeedNearCornersAndAgreeingNormals) {
   float n[3];
-  const ModelVertex flat[3] = {At(0, 0, 0), At(1, 0, 0), At(2, 0, 0)};
-  TriangleUnitNormal(flat, n);
-  EXPECT_TRUE(n[0] == 0 && n[1] == 0 && n[2] == 0);
   const ModelVertex tiny[3] = {At(0, 0, 0), At(1e-30f, 0, 0), At(0, 1e-30f, 0)};
   TriangleUnitNormal(tiny, n);
   EXPECT_EQ(n[2], 1.0f);  // no underflow to "no direction"
+  const ModelVertex flat[3] = {At(0, 0, 0), At(1, 0, 0), At(2, 0, 0)};
+  EXPECT_TRUE(TrianglesAreDuplicates(flat, flat));  // no direction equals no direction
   const ModelVertex a[3] = {At(0, 0, 0), At(1e-6f, 0, 0), At(0, 1e-6f, 0)};
   const std::pair<Triangle, bool> cases[] = {
       {{At(1e-6f, 0, 0), At(0, 1e-6f, 0), At(0, 0, 0)}, true},      // rotated
@@ -374,108 +366,53 @@ TEST(XDuplicateTest, TwinsNeedNearCornersAndAgreeingNormals) {
       {{At(0, 0, 0), At(1e-6f, 0, 0), At(5e-7f, 0, 0)}, false},     // near corners, but no area
       {{At(-0.0f, 0, 0), At(1e-6f, -0.0f, 0), At(0, 1e-6f, -0.0f)}, true},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(TrianglesAreDuplicates(a, c.first.data()), c.second) << c.first[2].x << " " << c.first[2].y;
-    EXPECT_EQ(TrianglesAreDuplicates(c.first.data(), a), c.second);
-  }
-  EXPECT_TRUE(TrianglesAreDuplicates(flat, flat));
-}
-
-// A bumpy grid with the awkward cases mixed in: positions shared between
-// materials, folds steeper and flatter than 45 degrees, -0.0 against 0.0,
-// NaN positions, zero-area triangles, given normals (some NaN or infinite)
-// and triangles laid twice in opposite windings.
-void FillRandomModel(std::mt19937& rng, int side) {
-  gModel.vertexCount = 0;
-  auto coordinate = [&](int i) { return i == side / 2 && rng() % 2 ? -0.0f : float(i - side / 2); };
-  auto height = [&](int i, int j) { return float((i * 7 + j * 3) % 5) * (i < side / 2 ? 0.2f : 1.5f); };
-  auto add = [&](ModelVertex a, ModelVertex b, ModelVertex c, int material) {
-    for (ModelVertex v : {a, b, c}) {
-      v.material = material;
-      gModel.vertices[gModel.vertexCount++] = v;
-    }
-  };
-  for (int cell = 0; cell < side * side; ++cell) {
-    const int i = cell / side, j = cell % side, roll = int(rng() % 100), material = int(rng() % 3);
-    ModelVertex p[4] = {At(coordinate(i), coordinate(j), height(i, j)),
-                        At(coordinate(i + 1), coordinate(j), height(i + 1, j)),
-                        At(coordinate(i + 1), coordinate(j + 1), height(i + 1, j + 1)),
-                        At(coordinate(i), coordinate(j + 1), height(i, j + 1))};
-    if (roll < 3) p[1] = p[0];
-    if (roll == 3) p[2].z = NAN;
-    if (roll >= 4 && roll < 14) p[0].nz = float(roll - 8);  // given, or 0 (missing) at roll 8
-    if (roll == 14) p[1].nx = NAN;
-    if (roll == 15) p[1].ny = INFINITY;
-    add(p[0], p[1], p[2], material);
-    add(p[0], p[2], p[3], roll < 60 ? material : (material + 1) % 3);
-    if (roll == 16) add(p[2], p[0], p[3], material);
+  for (const auto& [b, twins] : cases) {
+    EXPECT_EQ(TrianglesAreDuplicates(a, b.data()), twins) << b[2].x << " " << b[2].y;
+    EXPECT_EQ(TrianglesAreDuplicates(b.data(), a), twins);
   }
 }
 
-TEST(XVerifyNormalsTest, MatchesTheAllPairsPassBitForBit) {
-  ScopedScriptedUI scripted;
-  for (unsigned seed = 0; seed < 4; ++seed) {
-    std::mt19937 rng{seed};
-    FillRandomModel(rng, 20);
-    ASSERT_TRUE(NormalsMatchTheLiteralPass()) << "seed " << seed;
-  }
-  ClearModel();
-}
-
-TEST(XVerifyNormalsTest, SmoothsOnlyAcrossSameMaterialWithin45Degrees) {
-  ScopedScriptedUI scripted;
+TEST_F(XImportTest, NormalsSmoothOnlyAcrossSameMaterialWithin45Degrees) {
   // Two triangles share the edge (0,0,0)-(0,1,0), the second folded up by
   // `fold` degrees. Vertex 0 averages with it only when the fold is below
   // 45 degrees and both have one material; a given normal is only scaled.
   const float pi = 3.14159265f, s = std::sin(pi / 12), c = std::cos(pi / 12);  // half of 30 degrees
-  const struct {
-    float fold, otherMaterial, given, nx, nz;  // given: nz of vertex 0 (0 = none); nx, nz: its normal
-  } cases[] = {{30, 0, 0, s, c}, {30, 1, 0, 0, 1}, {60, 0, 0, 0, 1}, {30, 0, -3, 0, -1}, {0, 0, 0, 0, 1}};
+  // The fold, the second triangle's material, the given nz of vertex 0 (0:
+  // none) and the nx and nz vertex 0 gets.
+  const float cases[][5] = {
+      {30, 0, 0, s, c}, {30, 1, 0, 0, 1}, {60, 0, 0, 0, 1}, {30, 0, -3, 0, -1}, {0, 0, 0, 0, 1}};
   for (const auto& t : cases) {
-    SCOPED_TRACE(testing::Message() << t.fold << " " << t.otherMaterial << " " << t.given);
     ClearModel();
     AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
-    AddTriangle(0, 0, 0, 0, 1, 0, -std::cos(t.fold * pi / 180), 0, std::sin(t.fold * pi / 180),
-                int(t.otherMaterial));
-    for (int k = 0; k < 6; ++k) gModel.vertices[k].nz = k ? 0 : t.given;
+    AddTriangle(0, 0, 0, 0, 1, 0, -std::cos(t[0] * pi / 180), 0, std::sin(t[0] * pi / 180), int(t[1]));
+    for (int k = 0; k < 6; ++k) gModel.vertices[k].nz = k ? 0 : t[2];
     VerifyNormals(Path);
     const ModelVertex& v = gModel.vertices[0];
-    EXPECT_NEAR(v.nx, t.nx, 2e-6f);
-    EXPECT_NEAR(v.ny, 0, 2e-6f);
-    EXPECT_NEAR(v.nz, t.nz, 2e-6f);
+    EXPECT_TRUE(std::fabs(v.nx - t[3]) <= 2e-6f && std::fabs(v.ny) <= 2e-6f &&
+                std::fabs(v.nz - t[4]) <= 2e-6f)
+        << t[0] << " " << t[1] << " " << t[2] << ": " << v.nx << " " << v.ny << " " << v.nz;
     EXPECT_EQ(gModel.vertices[1].nz, 1.0f);  // not shared with the second triangle
   }
-  ClearModel();
 }
 
 // Every vertex of a point where the same polygons meet gets the same bits,
 // whatever its own polygon, so that export shares it: a bumpy fan of eight
 // triangles around an apex exports nine vertices.
 TEST_F(XImportTest, VerticesOfOnePointGetIdenticalComputedNormals) {
-  ClearModel();
   SetMaterial(0, 1, 1, 1);
-  const float pi = 3.14159265f;
-  float rim[8][3];
-  for (int i = 0; i < 8; ++i) {
-    rim[i][0] = std::cos(2 * pi * float(i) / 8), rim[i][1] = std::sin(2 * pi * float(i) / 8);
-    rim[i][2] = 0.05f * float(i % 3);
-  }
-  for (int i = 0; i < 8; ++i) {
-    const float *a = rim[i], *b = rim[(i + 1) % 8];
-    AddTriangle(0, 0, 0.3f, a[0], a[1], a[2], b[0], b[1], b[2], 0);
-  }
+  auto rim = [](int i, int axis) {
+    const float angle = 2 * 3.14159265f * float(i % 8) / 8;
+    return axis == 0 ? std::cos(angle) : axis == 1 ? std::sin(angle) : 0.05f * float(i % 8 % 3);
+  };
+  for (int i = 0; i < 8; ++i)
+    AddTriangle(0, 0, 0.3f, rim(i, 0), rim(i, 1), rim(i, 2), rim(i + 1, 0), rim(i + 1, 1), rim(i + 1, 2), 0);
   for (int k = 0; k < gModel.vertexCount; ++k) {
     ModelVertex& v = gModel.vertices[k];
     v.nx = v.ny = v.nz = v.u = v.v = 0;
   }
   VerifyNormals(Path);
-  for (int t = 1; t < 8; ++t) {
-    const ModelVertex &apex = gModel.vertices[0], &other = gModel.vertices[3 * t];
-    EXPECT_TRUE(apex.nx == other.nx && apex.ny == other.ny && apex.nz == other.nz) << "polygon " << t;
-  }
   ASSERT_EQ(PrepareExport(0, Path), 1);
   EXPECT_EQ(ExportTables.vertexCounts[0], 9);
-  ClearModel();
 }
 
 // ---- Whole files -----------------------------------------------------------
@@ -494,10 +431,8 @@ TEST_F(XImportTest, FailuresLeaveOrMatchTheModel) {
   // stay, with their own box and no material yet.
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       << "xof 0302txt 0064\nMesh {\n 3;\n 0;0;0;, 1;0;0;, 0;1;0;;\n 2;\n 3;0,1,2;, 2;0,1;;\n}\n";
-  scripted.ui.messages.clear();
   EXPECT_EQ(ImportX(path.c_str()), 0);
   std::remove(path.c_str());
-  EXPECT_EQ(Messages(), Fix + "Faces must have >=3 verticies\n");
   EXPECT_EQ(gModel.vertexCount, 3);
   EXPECT_EQ(gModel.materialCount, 0);
   EXPECT_EQ(gModel.maxX, 1.0f);
@@ -535,15 +470,9 @@ TEST_F(XImportTest, CorpusFilesMatchTheLiteralPassesAndTheirHandCounts) {
     SCOPED_TRACE(name);
     ++files;
     scripted.ui.messages.clear();
-    scripted.ui.progressTexts.clear();
     if (!ImportX(path.c_str())) continue;
     ++imported;
     EXPECT_STREQ(CheckModelInvariants(), "");
-    std::string progress;
-    for (const std::string& line : scripted.ui.progressTexts) progress += line + "\n";
-    for (const char* step :
-         {"Interpreting data...", "Verifying normals...", "Determining bounding box size..."})
-      EXPECT_NE(progress.find(step), std::string::npos) << step;
     for (const auto& c : counted) {
       if (name != c.name) continue;
       ++hand;

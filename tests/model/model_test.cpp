@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "platform/scripted/scripted_ui.h"
 #include "support/model_builder.h"
@@ -21,19 +22,19 @@ TEST(ModelBoundsTest, RadiusIsTheFartherCornerAndAnEmptyModelKeepsTheStartBox) {
   EXPECT_FLOAT_EQ(gModel.modelRadius, 3.0f) << "not the half-diagonal";
 }
 
+// Indexes clamp into the table at both ends; a Model without materials gets
+// one plain material for all.
 TEST(ClampMaterialIndexesTest, ClampsBothEndsAndLeavesValidIndexes) {
   ClearModel();
-  const int indexes[] = {-3, 5, 9, 0, 4, 2};
-  for (int m : indexes) AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, m);
+  for (int m : {-3, 5, 9, 0, 4, 2}) AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, m);
   for (int i = 0; i < 5; ++i) SetMaterial(i, 1, 1, 1);
   ClampMaterialIndexes();
   const int expected[] = {0, 4, 4, 0, 4, 2};
-  for (int p = 0; p < 6; ++p)
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(gModel.vertices[3 * p + k].material, expected[p]);
-}
+  for (int k = 0; k < 18; ++k) EXPECT_EQ(gModel.vertices[k].material, expected[k / 3]) << k;
 
-TEST(ClampMaterialIndexesTest, PolygonsWithoutAnyMaterialGetAPlainOne) {
   ClearModel();
+  gModel.materials[0].alpha = 0.5f;  // a stale record in the free slot
+  std::snprintf(gModel.materials[0].textureFile, FileNameSize, "stale.bmp");
   AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 7);
   ClampMaterialIndexes();
   ASSERT_EQ(gModel.materialCount, 1);

@@ -1,14 +1,13 @@
 #include "model/native_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
-#include <csignal>
-#include <sys/resource.h>
 #include <vector>
 
 #include "model/model.h"
@@ -17,23 +16,16 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+const std::string Magic("ORVANEX 2\0", 10);
 
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Appends a 4-byte value as it lies in memory (little-endian).
 template <typename T>
-void Put(Bytes& b, T value) {
-  const auto* p = reinterpret_cast<const unsigned char*>(&value);
-  b.insert(b.end(), p, p + sizeof value);
+void Put(std::string& b, T value) {
+  b.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 // A model touching every stored field: two polygons, two materials (one
@@ -66,20 +58,17 @@ class NativeFileTest : public ::testing::Test {
   std::string path_;
 };
 
-TEST_F(NativeFileTest, EmptyModelSavesAsMagicAndThreeZeroCounts) {
+// The empty model is the magic and three zero counts; a full one
+// round-trips byte for byte, keeping every stored field.
+TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
   ClearModel();
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
-  Bytes expected = {'O', 'R', 'V', 'A', 'N', 'E', 'X', ' ', '2', 0};
-  expected.resize(22, 0);
-  EXPECT_EQ(ReadAll(path_), expected);
-}
+  EXPECT_EQ(ReadAll(path_), Magic + std::string(12, '\0'));
 
-TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
   BuildSampleModel();
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
-  const Bytes first = ReadAll(path_);
+  const std::string first = ReadAll(path_);
   ASSERT_EQ(first.size(), size_t(22 + 6 * 48 + 2 * 310 + 64));
-
   gModel.materials[0].hidden = 1;
   ClearModel();
   ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
@@ -96,7 +85,7 @@ TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
   // bytes 8 and 9 of the magic are not examined.
   gModel.vertices[1].selected = 1;
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
-  Bytes bytes = ReadAll(path_);
+  std::string bytes = ReadAll(path_);
   EXPECT_EQ(bytes[22 + 48 + 44], 1);
   bytes[8] = '7';
   bytes[9] = 'x';
@@ -108,7 +97,7 @@ TEST_F(NativeFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEveryStoredField) {
 
 TEST_F(NativeFileTest, VersionOneLoadsWithoutAlphaNames) {
   // Counts at offset 0, then one polygon and one 177-byte material.
-  Bytes b;
+  std::string b;
   for (int32_t count : {3, 1, 0}) Put<int32_t>(b, count);
   for (int k = 0; k < 3; ++k) {
     for (float f : {float(k), float(k == 2), 0.f, 0.f, 0.f, 1.f, 0.f, 0.f}) Put<float>(b, f);
@@ -116,8 +105,7 @@ TEST_F(NativeFileTest, VersionOneLoadsWithoutAlphaNames) {
   }
   for (int i = 0; i < 11; ++i) Put<float>(b, 0.5f);
   Put<int32_t>(b, 1);
-  const char name[129] = "brick.bmp";
-  b.insert(b.end(), name, name + 129);
+  b += "brick.bmp" + std::string(120, '\0');
   WriteAll(path_, b);
 
   // Stale alpha data in the slot must not survive the load.
@@ -132,34 +120,28 @@ TEST_F(NativeFileTest, VersionOneLoadsWithoutAlphaNames) {
   EXPECT_FLOAT_EQ(gModel.maxY, 1.0f);
 }
 
-TEST_F(NativeFileTest, MissingFileReportsAndLeavesModelAlone) {
+// A missing file, every prefix of a valid file, and files with hostile
+// counts must be refused with a message and leave the loaded Model as it was.
+TEST_F(NativeFileTest, TruncatedAndHostileFilesAreRefusedWithoutTouchingTheModel) {
   BuildSampleModel();
   ASSERT_EQ(LoadNativeModel("/nonexistent/dir/model.vnx"), 0);
   ASSERT_EQ(ui_.ui.messages.size(), 1u);
   EXPECT_EQ(ui_.ui.messages[0].text, "Could not open file: /nonexistent/dir/model.vnx");
   EXPECT_EQ(ui_.ui.messages[0].caption, "Error");
   EXPECT_EQ(gModel.vertexCount, 6);
-}
 
-// Every prefix of a valid file, and files with hostile counts, must be
-// refused with a message and leave the loaded Model as it was.
-TEST_F(NativeFileTest, TruncatedAndHostileFilesAreRefusedWithoutTouchingTheModel) {
-  BuildSampleModel();
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
-  const Bytes valid = ReadAll(path_);
-
-  std::vector<Bytes> hostile;
-  for (size_t n = 0; n < valid.size(); ++n) hostile.emplace_back(valid.begin(), valid.begin() + long(n));
-  const int32_t badCounts[][3] = {{-3, 0, 0},     {3, -1, 0},      {3, 0, -1},   {98307, 0, 0},
-                                  {3, 201, 0},    {3, 0, 201},     {4, 0, 0},    {0x7FFFFFFF, 1, 1},
+  const std::string valid = ReadAll(path_);
+  std::vector<std::string> hostile;
+  for (size_t n = 0; n < valid.size(); ++n) hostile.push_back(valid.substr(0, n));
+  const int32_t badCounts[][3] = {{-3, 0, 0},        {3, -1, 0},    {3, 0, -1}, {98307, 0, 0},
+                                  {3, 201, 0},       {3, 0, 201},   {4, 0, 0},  {0x7FFFFFFF, 1, 1},
                                   {INT32_MIN, 0, 0}, {3, 2, 100000}};
   for (const auto& counts : badCounts) {
-    Bytes b(valid.begin(), valid.begin() + 10);
+    std::string b = Magic;
     for (int32_t count : counts) Put<int32_t>(b, count);
-    b.insert(b.end(), valid.begin() + 22, valid.end());
-    hostile.push_back(b);
+    hostile.push_back(b + valid.substr(22));
   }
-
   for (size_t i = 0; i < hostile.size(); ++i) {
     SCOPED_TRACE("case " + std::to_string(i));
     BuildSampleModel();
@@ -180,12 +162,12 @@ TEST_F(NativeFileTest, RandomBytesNeverBreakTheModel) {
   for (int round = 0; round < 300; ++round) {
     // Every third file has a valid magic and small counts, so that the
     // random bytes reach the record readers.
-    Bytes b;
+    std::string b;
     if (round % 3 == 0) {
-      b.assign({'O', 'R', 'V', 'A', 'N', 'E', 'X', ' ', '2', 0});
+      b = Magic;
       for (uint32_t limit : {40u, 4u, 3u}) Put<int32_t>(b, int32_t(random() % limit));
     }
-    for (size_t n = random() % 2000; n > 0; --n) b.push_back(static_cast<unsigned char>(random()));
+    for (size_t n = random() % 2000; n > 0; --n) b.push_back(char(random()));
     WriteAll(path_, b);
     LoadNativeModel(path_.c_str());
     ASSERT_STREQ(CheckModelInvariants(), "") << "round " << round;
@@ -195,9 +177,8 @@ TEST_F(NativeFileTest, RandomBytesNeverBreakTheModel) {
 TEST_F(NativeFileTest, UnterminatedNamesAreCutAtTheBuffer) {
   BuildSampleModel();
   ASSERT_EQ(SaveNativeModel(path_.c_str()), 1);
-  Bytes b = ReadAll(path_);
-  const size_t material0 = 22 + 6 * 48;
-  std::fill(b.begin() + long(material0 + 48), b.begin() + long(material0 + 48 + 129), 'a');
+  std::string b = ReadAll(path_);
+  b.replace(22 + 6 * 48 + 48, 129, 129, 'a');  // material 0's texture name
   WriteAll(path_, b);
   ASSERT_EQ(LoadNativeModel(path_.c_str()), 1);
   EXPECT_EQ(std::strlen(gModel.materials[0].textureFile), 128u);
@@ -205,7 +186,7 @@ TEST_F(NativeFileTest, UnterminatedNamesAreCutAtTheBuffer) {
 
 TEST_F(NativeFileTest, FailedSaveReportsAndKeepsTheExistingFile) {
   BuildSampleModel();
-  WriteAll(path_, Bytes{'o', 'l', 'd'});
+  WriteAll(path_, "old");
 
   // Writing into a folder that does not exist cannot even start.
   EXPECT_EQ(SaveNativeModel("/nonexistent/dir/out.vnx"), 0);
@@ -225,8 +206,8 @@ TEST_F(NativeFileTest, FailedSaveReportsAndKeepsTheExistingFile) {
   EXPECT_EQ(result, 0);
   ASSERT_EQ(ui_.ui.messages.size(), 2u);
   EXPECT_EQ(ui_.ui.messages[1].text, "Could not write file: " + path_);
-  EXPECT_FALSE(std::ifstream(path_ + ".vnxtmp").good()) << "the temporary file is removed";
-  EXPECT_EQ(ReadAll(path_), (Bytes{'o', 'l', 'd'}));
+  EXPECT_FALSE(FileExists(path_ + ".vnxtmp")) << "the temporary file is removed";
+  EXPECT_EQ(ReadAll(path_), "old");
 }
 
 }  // namespace

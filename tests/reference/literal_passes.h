@@ -116,32 +116,23 @@ inline void CalculateNormals(Model& model, float maxAngle, int averageAcrossMate
     FaceNormal(model, t, n);
     // A polygon of zero area has no direction to give: keep the old normal.
     if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2])) continue;
-    // The own polygon is summed in its place in the table.
     float s[3] = {0, 0, 0};
     int count = 0;
     for (int j = 0; j < model.vertexCount; ++j) {
       const ModelVertex& other = model.vertices[j];
       const int t2 = j / 3;
-      if (j == 3 * t) {
-        s[0] += n[0];
-        s[1] += n[1];
-        s[2] += n[2];
-        ++count;
-        continue;
+      float m[3] = {n[0], n[1], n[2]};  // the own polygon is summed in its place in the table
+      if (j != 3 * t) {
+        if (t2 == t) continue;
+        if (other.x != vertex.x || other.y != vertex.y || other.z != vertex.z) continue;
+        if (averageAcrossMaterials == 0 && other.material != vertex.material) continue;
+        FaceNormal(model, t2, m);
+        const float dot = n[0] * m[0] + n[1] * m[1] + n[2] * m[2];
+        const float angle = std::acos(dot) * 180.0f / 3.14159265358979f;
+        if (!(-maxAngle < angle && angle < maxAngle)) continue;
       }
-      if (t2 == t) continue;
-      if (other.x != vertex.x || other.y != vertex.y || other.z != vertex.z) continue;
-      if (averageAcrossMaterials == 0 && other.material != vertex.material) continue;
-      float m[3];
-      FaceNormal(model, t2, m);
-      const float dot = n[0] * m[0] + n[1] * m[1] + n[2] * m[2];
-      const float angle = std::acos(dot) * 180.0f / 3.14159265358979f;
-      if (-maxAngle < angle && angle < maxAngle) {
-        s[0] += m[0];
-        s[1] += m[1];
-        s[2] += m[2];
-        ++count;
-      }
+      for (int d = 0; d < 3; ++d) s[d] += m[d];
+      ++count;
     }
     const float x = s[0] / float(count);
     const float y = s[1] / float(count);

@@ -29,27 +29,22 @@ inline void VerifyNormals(Model& model) {
       StoreUnitNormal(v, v.nx, v.ny, v.nz);
       continue;
     }
-    float f[3];
+    float f[3], sum[3] = {0, 0, 0};
     TriangleUnitNormal(&model.vertices[3 * (k / 3)], f);
-    // The own polygon is summed in its place in the table.
-    float sum[3] = {0, 0, 0};
     int count = 0;
     for (int j = 0; j < model.vertexCount; ++j) {
-      if (j == 3 * (k / 3)) {
-        sum[0] += f[0];
-        sum[1] += f[1];
-        sum[2] += f[2];
-        ++count;
-        continue;
-      }
+      // The own polygon is summed in its place in the table.
       const ModelVertex& w = model.vertices[j];
-      if (j / 3 == k / 3 || w.x != v.x || w.y != v.y || w.z != v.z || w.material != v.material) continue;
       float g[3];
-      TriangleUnitNormal(&model.vertices[3 * (j / 3)], g);
-      if (!WithinSmoothingAngle(f, g)) continue;
-      sum[0] += g[0];
-      sum[1] += g[1];
-      sum[2] += g[2];
+      if (j == 3 * (k / 3)) {
+        g[0] = f[0], g[1] = f[1], g[2] = f[2];
+      } else if (j / 3 == k / 3 || w.x != v.x || w.y != v.y || w.z != v.z || w.material != v.material) {
+        continue;
+      } else {
+        TriangleUnitNormal(&model.vertices[3 * (j / 3)], g);
+        if (!WithinSmoothingAngle(f, g)) continue;
+      }
+      for (int d = 0; d < 3; ++d) sum[d] += g[d];
       ++count;
     }
     StoreUnitNormal(v, sum[0] / float(count), sum[1] / float(count), sum[2] / float(count));

@@ -15,6 +15,7 @@
 
 namespace literal {
 
+// The texts are the product's; the tests check them written out.
 inline int ShowPathMessage(const char* format, const char* path, const char* caption) {
   char text[8192];
   std::snprintf(text, sizeof text, format, path);
@@ -22,25 +23,11 @@ inline int ShowPathMessage(const char* format, const char* path, const char* cap
   return 0;
 }
 
-inline int OutOfMemory() {
-  MessageBoxSafe("Out of memory! - Use a smaller X file!", "Fatal Error", MB_OK);
-  return 0;
-}
-
-inline int Unbalanced(const char* path) {
-  return ShowPathMessage("%s: An object's braces are not balanced - Fix the X File!", path,
-                         "Fatal Error - Fix the X File!");
-}
+inline int OutOfMemory() { return MessageBoxSafe(XOutOfMemoryText, XFatalCaption, MB_OK), 0; }
+inline int Unbalanced(const char* path) { return ShowPathMessage(XUnbalancedText, path, XFixFileCaption); }
 
 inline bool IsWordCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-inline int TokenAt(int p) {
-  for (int k = 0; k < XTokenCount; ++k) {
-    if (TextMatchAt(p, XTokens[k])) return k;
-  }
-  return -1;
 }
 
 inline int ReplaceKeywords() {
@@ -85,11 +72,8 @@ inline int RemoveTemplates(const char* path) {
       const int open = TextFind(p, "{");
       const int close = open < 0 ? -1 : TextFind(open, "}");
       if (close < 0) return Unbalanced(path);
-      if (TextFindWithin(open, close, "__qlt_token_") >= 0) {
-        return ShowPathMessage(
-            "%s: Error in templates! - Check them. Also, you can even leave them out as they aren't used...",
-            path, "Fatal Error");
-      }
+      if (TextFindWithin(open, close, "__qlt_token_") >= 0)
+        return ShowPathMessage(XTemplateErrorText, path, XFatalCaption);
       TextDelete(p, close);
     }
   }
@@ -98,7 +82,7 @@ inline int RemoveTemplates(const char* path) {
 
 inline int CheckForMesh(const char* path) {
   if (TextFind(0, "__qlt_token_mesh:") >= 0) return 1;
-  return ShowPathMessage("%s: Mesh definition not found!", path, "Fatal Error - Fix the X File!");
+  return ShowPathMessage(XNoMeshText, path, XFixFileCaption);
 }
 
 inline void DropHeader() {
@@ -108,8 +92,9 @@ inline void DropHeader() {
 
 inline void RemoveTokenNames() {
   for (int p = 0; p < XTextLength; ++p) {
-    const int kind = TokenAt(p);
-    if (kind < 0) continue;
+    int kind = 0;
+    while (kind < XTokenCount && !TextMatchAt(p, XTokens[kind])) ++kind;
+    if (kind == XTokenCount) continue;
     const int e = p + int(std::strlen(XTokens[kind]));
     if (e >= XTextLength || XText[e] == '{') continue;
     const int brace = TextFind(e, "{");

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,9 +10,10 @@
 
 namespace {
 
+const QltOrientation Identity = {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}};
+
 int Choose(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {
-  *device = 0;
-  *mode = 6;  // 640 x 480
+  *device = 0, *mode = 6;  // 640 x 480
   return 1;
 }
 
@@ -23,9 +23,13 @@ std::string ErrorMessage() {
   return text.substr(first + 1, text.rfind('\n', text.size() - 2) - first - 1);
 }
 
-QltOrientation At(float x, float y, float z) { return {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {x, y, z}}; }
+uint32_t State(D3DRENDERSTATETYPE s) {
+  uint32_t v = 0;
+  _qlt_Device->GetRenderState(s, &v);
+  return v;
+}
 
-// A triangle around (0, 0, z) of size a, clockwise on screen so that the
+// A triangle around (cx, 0, z) of size a, clockwise on screen so that the
 // device's default culling keeps it, with one normal for all corners.
 std::vector<D3DVERTEX> Triangle(float cx, float z, float a, D3DVECTOR n) {
   return {{cx - a, -a, z, n.x, n.y, n.z, 0, 0},
@@ -43,8 +47,7 @@ int Green(int x, int y) {
 class Frame : public testing::Test {
  protected:
   void SetUp() override {
-    _qlt_ResetLibraryForTests();
-    ResetDisplaySettings();
+    TearDown();
     ASSERT_TRUE(qlt_Enumerate(nullptr, "Vornix 3D!", Choose) && qlt_Initialize(nullptr, 10000.0f, 60.0f))
         << qlt_GetErrorString();
   }
@@ -52,16 +55,13 @@ class Frame : public testing::Test {
     _qlt_ResetLibraryForTests();
     ResetDisplaySettings();
   }
-  // A white device material for the triangles, so that only the light
-  // decides their shade.
-  void SelectWhiteMaterial() {
-    D3DMATERIALHANDLE handle = 0;
-    ASSERT_EQ(D3D_OK, _qlt_Device->CreateMaterial(&handle));
-    D3DMATERIAL m{};
-    m.dwSize = sizeof m;
-    m.diffuse = m.ambient = {1, 1, 1, 1};
-    ASSERT_EQ(D3D_OK, _qlt_Device->SetMaterial(handle, &m));
-    ASSERT_EQ(D3D_OK, _qlt_Device->SetLightState(D3DLIGHTSTATE_MATERIAL, handle));
+  // Opens a frame with a white material, so that only the light decides
+  // the triangles' shade.
+  void BeginWhiteFrame() {
+    qlt_AddMaterial(1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0, nullptr);
+    ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
+    ASSERT_EQ(1, qlt_RenderBegin(&Identity));
+    ASSERT_TRUE(qlt_SetMaterial(1) && qlt_SetMatrix(&Identity));
   }
   ScopedScriptedUI scripted;
 };
@@ -91,37 +91,34 @@ TEST_F(Frame, SetMatrixOnlyInsideAFrameAndRelativeToTheCamera) {
   EXPECT_EQ("_qlt_Device->EndScene()", ErrorMessage());
 }
 
-// The flip shows the back buffer; the new back buffer is cleared as asked.
+// The flip shows the back buffer; the new back buffer's z-buffer and
+// colour are cleared as asked.
 TEST_F(Frame, PageFlipClearsZBufferAndColourAsAsked) {
-  struct Case {
-    int clearZ, clearTarget;
-    bool zCleared, colourCleared;
-  };
-  const Case cases[] = {{0, 0, false, false}, {1, 0, true, false}, {0, 1, false, true}, {1, 1, true, true}};
   Surface& z = _qlt_ZBuffer3->Pixels();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "PageFlip(" << c.clearZ << ", " << c.clearTarget << ")");
+  for (const auto& [clearZ, clearColour] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
     _qlt_FrontBuffer3->Pixels().Put(5, 5, 0x1234);
     _qlt_BackBuffer3->Pixels().Put(5, 5, 0x1234);
     z.Put(5, 5, 0x0042);
     const uint64_t flips = _qlt_DirectDraw2->FlipCount();
-    ASSERT_EQ(1, qlt_PageFlip(c.clearZ, c.clearTarget));
+    ASSERT_EQ(1, qlt_PageFlip(clearZ, clearColour));
     EXPECT_EQ(flips + 1, _qlt_DirectDraw2->FlipCount());
-    EXPECT_EQ(c.colourCleared ? 0u : 0x1234u, _qlt_BackBuffer3->Pixels().Get(5, 5));
-    EXPECT_EQ(c.zCleared ? 0xFFFFu : 0x0042u, z.Get(5, 5));
+    EXPECT_EQ(clearColour ? 0u : 0x1234u, _qlt_BackBuffer3->Pixels().Get(5, 5)) << clearZ << clearColour;
+    EXPECT_EQ(clearZ ? 0xFFFFu : 0x0042u, z.Get(5, 5)) << clearZ << clearColour;
   }
 }
 
 TEST_F(Frame, RenderAreaGivesTheViewportAndClearsOnlyItself) {
   D3DVIEWPORT2 v{};
-  ASSERT_EQ(D3D_OK, _qlt_Device->GetViewport2(_qlt_Viewport, &v));
-  EXPECT_EQ((std::vector<uint32_t>{0, 0, 638, 478}),
-            (std::vector<uint32_t>{v.dwX, v.dwY, v.dwWidth, v.dwHeight}));
+  auto place = [&v] {
+    _qlt_Device->GetViewport2(_qlt_Viewport, &v);
+    return std::vector<uint32_t>{v.dwX, v.dwY, v.dwWidth, v.dwHeight};
+  };
+  EXPECT_EQ((std::vector<uint32_t>{0, 0, 638, 478}), place());
   EXPECT_NEAR(0.7492, v.dvClipY, 5e-5);
   EXPECT_FLOAT_EQ(2 * v.dvClipY, v.dvClipHeight);
+  const QltRenderArea& area = _qlt_RenderArea;
   EXPECT_EQ((std::vector<float>{0, 639, 0, 479}),
-            (std::vector<float>{_qlt_RenderArea.left, _qlt_RenderArea.right, _qlt_RenderArea.top,
-                                _qlt_RenderArea.bottom}));
+            (std::vector<float>{area.left, area.right, area.top, area.bottom}));
 
   // A sub-area is cleared from its left/top up to (not including) its right/bottom.
   Surface& back = _qlt_BackBuffer3->Pixels();
@@ -130,17 +127,13 @@ TEST_F(Frame, RenderAreaGivesTheViewportAndClearsOnlyItself) {
   EXPECT_EQ(
       (std::vector<uint32_t>{0x1234, 0, 0, 0x1234}),
       (std::vector<uint32_t>{back.Get(99, 60), back.Get(100, 60), back.Get(299, 60), back.Get(300, 60)}));
-  ASSERT_EQ(D3D_OK, _qlt_Device->GetViewport2(_qlt_Viewport, &v));
-  EXPECT_EQ((std::vector<uint32_t>{100, 50, 198, 199}),
-            (std::vector<uint32_t>{v.dwX, v.dwY, v.dwWidth, v.dwHeight}));
+  EXPECT_EQ((std::vector<uint32_t>{100, 50, 198, 199}), place());
 
   // Areas one or two pixels across get a one-pixel viewport instead of a
   // wrapped-around width.
   for (float right : {10.0f, 11.0f}) {
     ASSERT_EQ(1, qlt_SetRenderArea(1, 1, 10, right, 20, 20)) << qlt_GetErrorString();
-    ASSERT_EQ(D3D_OK, _qlt_Device->GetViewport2(_qlt_Viewport, &v));
-    EXPECT_EQ((std::vector<uint32_t>{10, 20, 1, 1}),
-              (std::vector<uint32_t>{v.dwX, v.dwY, v.dwWidth, v.dwHeight}));
+    EXPECT_EQ((std::vector<uint32_t>{10, 20, 1, 1}), place());
     EXPECT_FLOAT_EQ(0.75f * 640 / 480, v.dvClipY);
   }
   // Reversed, negative, non-finite or huge areas are refused and the
@@ -148,11 +141,10 @@ TEST_F(Frame, RenderAreaGivesTheViewportAndClearsOnlyItself) {
   const D3DVIEWPORTHANDLE viewport = _qlt_Viewport;
   const D3DLIGHTHANDLE light = _qlt_Light;
   const float bad[][4] = {{10, 5, 0, 10}, {-1, 10, 0, 10}, {0, 10, 0, NAN}, {0, 1e9f, 0, 10}};
-  for (const auto& a : bad) {
-    EXPECT_EQ(0, qlt_SetRenderArea(1, 1, a[0], a[1], a[2], a[3]));
-    EXPECT_EQ(viewport, _qlt_Viewport);
-    EXPECT_EQ(light, _qlt_Light);
-  }
+  for (const auto& a : bad)
+    EXPECT_TRUE(!qlt_SetRenderArea(1, 1, a[0], a[1], a[2], a[3]) && viewport == _qlt_Viewport &&
+                light == _qlt_Light)
+        << a[0] << " " << a[1] << " " << a[3];
   EXPECT_EQ("The render area is empty, reversed or off the screen", ErrorMessage());
 }
 
@@ -160,19 +152,14 @@ TEST_F(Frame, RenderAreaGivesTheViewportAndClearsOnlyItself) {
 // has only the ambient half. Turning the light round swaps them; a zero
 // direction is refused and changes nothing.
 TEST_F(Frame, LightShadesTrianglesOnTheBackBuffer) {
-  const QltOrientation identity = At(0, 0, 0);
   // At z = 10 the triangles' centroids (x = -2 and 2, y = -1/3) land near
   // these pixels of the 638 x 478 viewport.
   const int leftX = 208, rightX = 430, y = 257;
   auto draw = [&] {
     EXPECT_EQ(1, qlt_PageFlip(1, 1));
-    ASSERT_EQ(1, qlt_RenderBegin(&identity));
-    SelectWhiteMaterial();
-    ASSERT_EQ(1, qlt_SetMatrix(&identity));
-    std::vector<D3DVERTEX> v = Triangle(-2, 10, 1, {0, 1, 0});
-    const std::vector<D3DVERTEX> down = Triangle(2, 10, 1, {0, -1, 0});
-    v.insert(v.end(), down.begin(), down.end());
-    EXPECT_EQ(1, qlt_DrawTriangles(v.data(), int(v.size())));
+    BeginWhiteFrame();
+    EXPECT_EQ(1, qlt_DrawTriangles(Triangle(-2, 10, 1, {0, 1, 0}).data(), 3));
+    EXPECT_EQ(1, qlt_DrawTriangles(Triangle(2, 10, 1, {0, -1, 0}).data(), 3));
     int32_t count = -1;
     ASSERT_EQ(1, qlt_RenderEnd(&count));
     EXPECT_EQ(2, count);
@@ -184,18 +171,13 @@ TEST_F(Frame, LightShadesTrianglesOnTheBackBuffer) {
 
   ASSERT_EQ(1, qlt_SetLightLocationColor(0, -3, 0, 1, 1, 1));
   ASSERT_EQ(1, qlt_SetRenderArea(1, 1, 0, 639, 0, 479)) << "the light is made again";
-  D3DLIGHT2 light{};
-  ASSERT_EQ(D3D_OK, _qlt_Device->GetLight(_qlt_Light, &light));
-  EXPECT_EQ((std::vector<float>{0, 1, 0}),
-            (std::vector<float>{light.dvDirection.x, light.dvDirection.y, light.dvDirection.z}));
   draw();
   EXPECT_NEAR(128, Green(leftX, y), 8);
   EXPECT_GT(Green(rightX, y), 240);
 
   EXPECT_EQ(0, qlt_SetLightLocationColor(0, 0, 0, 1, 0, 0));
   EXPECT_EQ("The direction towards the light must not be the zero vector", ErrorMessage());
-  EXPECT_EQ(-1.0f, _qlt_LightDirection.y);
-  EXPECT_EQ(1.0f, _qlt_LightColor.g);
+  EXPECT_TRUE(_qlt_LightDirection.y == -1.0f && _qlt_LightColor.g == 1.0f);
 }
 
 // Three translucent triangles around the view axis, drawn without a depth
@@ -203,12 +185,9 @@ TEST_F(Frame, LightShadesTrianglesOnTheBackBuffer) {
 // first), a middle one also at 5, a large one at 7. Farthest first, and of
 // equal distances the later one first, leaves each visible in its own ring.
 TEST_F(Frame, TranslucentQueueDrawsBackToFrontLaterFirstOnTies) {
-  const QltOrientation identity = At(0, 0, 0);
   qlt_SetLightLocationColor(0, 1, 0, 0.4f, 0.4f, 0.4f);
-  ASSERT_EQ(1, qlt_RenderBegin(&identity));
-  SelectWhiteMaterial();
+  BeginWhiteFrame();
   _qlt_Device->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_FALSE);
-  ASSERT_EQ(1, qlt_SetMatrix(&identity));
   // Shades 0.9, 0.7 and 0.5 from the normals' angles to the light.
   ASSERT_EQ(1, qlt_QueueTranslucentTriangle(Triangle(0, 5, 0.3f, {0, 1, 0}).data()));
   ASSERT_EQ(1, qlt_QueueTranslucentTriangle(Triangle(0, 5, 0.6f, {0, 0.5f, -0.8660254f}).data()));
@@ -222,24 +201,22 @@ TEST_F(Frame, TranslucentQueueDrawsBackToFrontLaterFirstOnTies) {
   EXPECT_NEAR(128, Green(319, 330), 6);
 }
 
+// Outside a frame, beyond 1499 a frame or not finite, a triangle is
+// refused; the next frame starts with an empty queue.
 TEST_F(Frame, TranslucentQueueHolds1499TrianglesAFrame) {
-  const QltOrientation identity = At(0, 0, 0);
-  const std::vector<D3DVERTEX> t = Triangle(0, 10, 0.05f, {0, 1, 0});
-  EXPECT_EQ(0, qlt_QueueTranslucentTriangle(t.data())) << "outside a frame";
-  ASSERT_EQ(1, qlt_RenderBegin(&identity));
+  std::vector<D3DVERTEX> t = Triangle(0, 10, 0.05f, {0, 1, 0});
+  EXPECT_EQ(0, qlt_QueueTranslucentTriangle(t.data()));
+  ASSERT_EQ(1, qlt_RenderBegin(&Identity));
   for (int i = 0; i < QltMaxTranslucentTriangles; ++i)
     ASSERT_EQ(1, qlt_QueueTranslucentTriangle(t.data())) << i;
   EXPECT_EQ(0, qlt_QueueTranslucentTriangle(t.data()));
   EXPECT_EQ("Too many translucent triangles in one frame", ErrorMessage());
-  std::vector<D3DVERTEX> broken = t;
-  broken[1].y = NAN;
-  EXPECT_EQ(0, qlt_QueueTranslucentTriangle(broken.data()));
+  t[1].y = NAN;
+  EXPECT_EQ(0, qlt_QueueTranslucentTriangle(t.data()));
   int32_t count = 0;
   ASSERT_EQ(1, qlt_RenderEnd(&count));
-  EXPECT_EQ(1499, count);
-  EXPECT_EQ(1499u, _qlt_Device->TrianglesDrawn());
-  // The next frame starts with an empty queue.
-  ASSERT_EQ(1, qlt_RenderBegin(&identity));
+  EXPECT_TRUE(count == 1499 && _qlt_Device->TrianglesDrawn() == 1499u) << count;
+  ASSERT_EQ(1, qlt_RenderBegin(&Identity));
   ASSERT_EQ(1, qlt_RenderEnd(&count));
   EXPECT_EQ(0, count);
 }
@@ -247,40 +224,19 @@ TEST_F(Frame, TranslucentQueueHolds1499TrianglesAFrame) {
 // Options set outside a frame wait for qlt_RenderBegin; inside one they
 // apply at once, and a cull mode the device refuses is not kept.
 TEST_F(Frame, RenderOptionsApplyAtRenderBeginOrAtOnceInsideAFrame) {
-  auto state = [](D3DRENDERSTATETYPE s) {
-    uint32_t v = 0;
-    _qlt_Device->GetRenderState(s, &v);
-    return v;
-  };
-  auto lightState = [](D3DLIGHTSTATETYPE s) {
-    uint32_t v = 0;
-    _qlt_Device->GetLightState(s, &v);
-    return v;
-  };
   qlt_SetSpecular(1);
-  qlt_SetBilinearFiltering(1);
-  qlt_SetDithering(1);
   qlt_SetCullMode(D3DCULL_NONE);
   qlt_SetFog(1, 1.0f, 0.5f, 2.0f, 100.0f, 900.0f);
-  EXPECT_EQ(0u, state(D3DRENDERSTATE_SPECULARENABLE));
-  EXPECT_EQ(uint32_t(D3DCULL_CCW), state(D3DRENDERSTATE_CULLMODE));
-  const QltOrientation identity = At(0, 0, 0);
-  ASSERT_EQ(1, qlt_RenderBegin(&identity));
-  EXPECT_EQ((std::vector<uint32_t>{1, D3DFILTER_LINEAR, D3DFILTER_LINEAR, 1, D3DCULL_NONE, 1, 0xFFFF7FFF}),
-            (std::vector<uint32_t>{state(D3DRENDERSTATE_SPECULARENABLE), state(D3DRENDERSTATE_TEXTUREMAG),
-                                   state(D3DRENDERSTATE_TEXTUREMIN), state(D3DRENDERSTATE_DITHERENABLE),
-                                   state(D3DRENDERSTATE_CULLMODE), state(D3DRENDERSTATE_FOGENABLE),
-                                   state(D3DRENDERSTATE_FOGCOLOR)}));
-  EXPECT_EQ(uint32_t(D3DFOG_LINEAR), lightState(D3DLIGHTSTATE_FOGMODE));
-  const uint32_t fogStart = lightState(D3DLIGHTSTATE_FOGSTART);
-  float start;
-  memcpy(&start, &fogStart, 4);
-  EXPECT_EQ(100.0f, start);
-
-  qlt_SetSpecular(0);
-  qlt_SetBilinearFiltering(0);
-  EXPECT_EQ(0u, state(D3DRENDERSTATE_SPECULARENABLE));
-  EXPECT_EQ(uint32_t(D3DFILTER_NEAREST), state(D3DRENDERSTATE_TEXTUREMIN));
+  EXPECT_EQ(0u, State(D3DRENDERSTATE_SPECULARENABLE));
+  ASSERT_EQ(1, qlt_RenderBegin(&Identity));
+  // The fog colour's channels are clamped to 0 .. 1.
+  EXPECT_EQ((std::vector<uint32_t>{1, D3DCULL_NONE, 1, 0xFFFF7FFF}),
+            (std::vector<uint32_t>{State(D3DRENDERSTATE_SPECULARENABLE), State(D3DRENDERSTATE_CULLMODE),
+                                   State(D3DRENDERSTATE_FOGENABLE), State(D3DRENDERSTATE_FOGCOLOR)}));
+  qlt_SetBilinearFiltering(1);
+  qlt_SetDithering(1);
+  EXPECT_EQ(uint32_t(D3DFILTER_LINEAR), State(D3DRENDERSTATE_TEXTUREMIN));
+  EXPECT_EQ(1u, State(D3DRENDERSTATE_DITHERENABLE));
   EXPECT_EQ(1, qlt_SetCullMode(99));
   EXPECT_EQ(uint32_t(D3DCULL_NONE), _qlt_CullMode);
   ASSERT_EQ(1, qlt_RenderEnd());
@@ -291,13 +247,11 @@ TEST_F(Frame, RenderOptionsApplyAtRenderBeginOrAtOnceInsideAFrame) {
 TEST_F(Frame, MessageBoxInsideAFrameKeepsTheFrame) {
   ASSERT_EQ(1, qlt_PageFlip(0, 0));
   ASSERT_FALSE(_qlt_DirectDraw2->GdiSurfaceVisible());
-  const QltOrientation identity = At(0, 0, 0);
-  ASSERT_EQ(1, qlt_RenderBegin(&identity));
+  ASSERT_EQ(1, qlt_RenderBegin(&Identity));
   MessageBoxSafe("text", "caption", MB_OK);
   ASSERT_EQ(1u, scripted.ui.messages.size());
   EXPECT_TRUE(_qlt_DirectDraw2->GdiSurfaceVisible());
-  EXPECT_EQ(1, _qlt_RenderActive);
-  EXPECT_TRUE(_qlt_Device->InScene());
+  EXPECT_TRUE(_qlt_RenderActive == 1 && _qlt_Device->InScene());
   qlt_Shutdown();
   EXPECT_EQ(0, _qlt_RenderActive);
 }

@@ -21,74 +21,8 @@ int AddPlain(float v) {
   return qlt_AddMaterial(v, v / 2, v / 4, 1, 10 * v, 1, 2, 3, 4, 5, 6, 0, nullptr, 0, nullptr);
 }
 
-class QltMaterials : public ::testing::Test {
- protected:
-  void SetUp() override {
-    qlt_SetBackgroundMaterialColor(0, 0, 0);
-    qlt_FreeMaterials();
-  }
-  void TearDown() override { SetUp(); }
-};
-
-// Handles follow the declaration order from 1; material 0 is the background,
-// lit only by its own colour. Texture names are cut to the field; a texture
-// needs a name, an alpha bitmap needs a texture, and a texture with its own
-// alpha makes the material translucent. A selection must name a material,
-// and rebuilding the materials forgets it (-1, which is no handle either).
-TEST_F(QltMaterials, DeclarationsBecomeMaterialsNumberedFromOne) {
-  AddPlain(0.4f);
-  const std::string longName(300, 'n');
-  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, longName.c_str(), 1, "a.bmp");
-  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, "w.bmp", 0, "x.bmp");
-  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 0, "x.bmp", 1, "x.bmp");
-  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, nullptr, 1, "x.bmp");
-  EXPECT_EQ(1, qlt_MaterialCount());  // nothing is created before the call
-  int32_t handles[5] = {};
-  ASSERT_EQ(1, qlt_CreateMaterials(handles));
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(i + 1, handles[i]);
-  // Diffuse, ambient, specular and emissive colour and power, as stored.
-  const float plain[17] = {.4f, .2f, .1f, 1, .4f, .2f, .1f, 1, 1, 2, 3, 0, 4, 5, 6, 0, 4};
-  EXPECT_EQ(0, std::memcmp(plain, qlt_GetMaterial(1), sizeof plain));
-  const std::string texture[4] = {longName.substr(0, QltNameSize - 1), "w.bmp", "", ""};
-  const std::string alpha[4] = {"a.bmp", "", "", ""};
-  const float opacity[4] = {.996f, .5f, .5f, .5f};
-  for (int i = 0; i < 4; ++i) {
-    const QltMaterial* m = qlt_GetMaterial(2 + i);
-    EXPECT_EQ(texture[i], m->textureName) << i;
-    EXPECT_EQ(alpha[i], m->alphaName) << i;
-    EXPECT_FLOAT_EQ(opacity[i], m->ambient.a) << i;
-  }
-  EXPECT_EQ(1, qlt_SetMaterial(5));
-  EXPECT_EQ(0, qlt_SetMaterial(6));
-  EXPECT_STREQ("qlt_SetMaterial\nInvalid Material Handle\n\n", qlt_GetErrorString());
-  EXPECT_EQ(5, qlt_CurrentMaterial());
-  qlt_CreateMaterials(nullptr);
-  EXPECT_EQ(-1, qlt_CurrentMaterial());
-  EXPECT_EQ(0, qlt_SetMaterial(-1));
-
-  qlt_SetBackgroundMaterialColor(1, 2, 3);
-  EXPECT_EQ(1, qlt_FreeMaterials());
-  EXPECT_EQ(1, qlt_MaterialCount());
-  EXPECT_EQ(0, qlt_DeclarationCount());
-  const float background[17] = {1, 2, 3, 1, 1, 2, 3, 1, 0, 0, 0, 0, 1, 2, 3, 0, 0};
-  EXPECT_EQ(0, std::memcmp(background, qlt_GetMaterial(0), sizeof background));
-}
-
-TEST_F(QltMaterials, AFullQueueRefusesFurtherDeclarations) {
-  for (int i = 0; i < QltMaxDeclarations; ++i) ASSERT_EQ(1, AddPlain(0.5f)) << i;
-  EXPECT_EQ(0, AddPlain(0.9f));
-  EXPECT_STREQ("qlt_AddMaterial\nToo many materials declared\n\n", qlt_GetErrorString());
-  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
-  EXPECT_EQ(QltMaxMaterials, qlt_MaterialCount());
-}
-
-// ---- Textures on a device ----------------------------------------------------
-
-int gDevice = 0, gMode = 6;
-int Choose(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {
-  *device = gDevice;
-  *mode = gMode;
-  return 1;
+int AddTexture(const char* texture, const char* alpha = nullptr, float opacity = 1.0f) {
+  return qlt_AddMaterial(1, 1, 1, opacity, 0, 0, 0, 0, 0, 0, 0, 1, texture, alpha ? 1 : 0, alpha);
 }
 
 // Every pixel from colour(x, y) as red, green, blue.
@@ -107,10 +41,6 @@ void WriteSolid(const std::string& name, int width, int height, uint32_t rgb) {
   WriteBmp(name, width, height, [rgb](int, int) { return rgb; });
 }
 
-int AddTexture(const char* texture, const char* alpha = nullptr, float opacity = 1.0f) {
-  return qlt_AddMaterial(1, 1, 1, opacity, 0, 0, 0, 0, 0, 0, 0, 1, texture, alpha ? 1 : 0, alpha);
-}
-
 const QltMaterialRecord& Record(int handle) { return _qlt_Material[handle]; }
 uint32_t RenderState(D3DRENDERSTATETYPE state) {
   uint32_t value = 0;
@@ -118,13 +48,13 @@ uint32_t RenderState(D3DRENDERSTATETYPE state) {
   return value;
 }
 
-class QltTextures : public ::testing::Test {
+// Works in a folder of its own, where the temporary bitmaps land.
+class QltMaterials : public ::testing::Test {
  protected:
   void SetUp() override {
     Reset();
-    directory_ = TempPath("textures");
-    mkdir(directory_.c_str(), 0700);
-    ASSERT_EQ(0, chdir(directory_.c_str()));  // the temporary bitmaps land here
+    mkdir(TempPath("textures").c_str(), 0700);
+    ASSERT_EQ(0, chdir(TempPath("textures").c_str()));
   }
   void TearDown() override {
     Reset();
@@ -133,15 +63,18 @@ class QltTextures : public ::testing::Test {
   void Reset() {
     _qlt_ResetLibraryForTests();
     ResetDisplaySettings();
+    qlt_SetBackgroundMaterialColor(0, 0, 0);
     qlt_FreeMaterials();
   }
   // The simulated hardware device in 320 x 200 when asked, else the
   // emulation device in 640 x 480.
   bool Start(bool hardware) {
     _qlt_Direct3DOffer.halDevice = hardware;
-    gDevice = hardware ? 1 : 0;
-    gMode = hardware ? 1 : 6;
-    return qlt_Enumerate(nullptr, "t", Choose) && qlt_Initialize(nullptr, 1000.0f, 60.0f);
+    auto choose = [](int, char(*)[128], int32_t(*)[8], int* device, int* mode) {
+      *device = _qlt_Direct3DOffer.halDevice ? 1 : 0, *mode = *device ? 1 : 6;
+      return 1;
+    };
+    return qlt_Enumerate(nullptr, "t", choose) && qlt_Initialize(nullptr, 1000.0f, 60.0f);
   }
   // Leaves `room` bytes of video memory once the 320 x 200 flip chain and
   // z-buffer are placed.
@@ -150,40 +83,82 @@ class QltTextures : public ::testing::Test {
     uint32_t total = 0, free = 0;
     return Start(true) && _qlt_DirectDraw2->GetAvailableVidMem(&total, &free) == DD_OK && free == room;
   }
-  std::string directory_;
   ScopedScriptedUI scripted;
 };
 
-TEST(QltTextureSize, ClassFollowsTheLargerSideAndTheAlphaFlag) {
-  ScopedScriptedUI scripted;
-  const std::string bmp = TempPath("size.bmp"), ppm = TempPath("size.ppm"), topDown = TempPath("down.bmp");
-  struct Case {
-    int width, height, alpha, textureClass;
-  };
-  for (const Case& c : {Case{100, 40, 0, 3}, Case{100, 40, 1, 2}, Case{129, 10, 0, 1}, Case{32, 32, 0, 7},
-                        Case{32, 33, 1, 4}}) {
-    WriteSolid(bmp, c.width, c.height, 0);
-    EXPECT_EQ(c.textureClass, _qlt_DetermineTextureSize(bmp.c_str(), c.alpha)) << c.width << "x" << c.height;
+// Handles follow the declaration order from 1; material 0 is the background,
+// lit only by its own colour. Texture names are cut to the field; a texture
+// needs a name, an alpha bitmap needs a texture, and a texture with its own
+// alpha makes the material translucent. A selection must name a material,
+// and rebuilding the materials forgets it (-1, which is no handle either).
+TEST_F(QltMaterials, DeclarationsBecomeMaterialsNumberedFromOne) {
+  AddPlain(0.4f);
+  const std::string longName(300, 'n');
+  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, longName.c_str(), 1, "a.bmp");
+  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, "w.bmp", 0, "x.bmp");
+  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 0, "x.bmp", 1, "x.bmp");
+  qlt_AddMaterial(1, 1, 1, .5f, 0, 0, 0, 0, 0, 0, 0, 1, nullptr, 1, "x.bmp");
+  EXPECT_EQ(1, qlt_MaterialCount());  // nothing is created before the call
+  int32_t handles[5] = {};
+  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5}), std::vector<int32_t>(handles, handles + 5));
+  // Diffuse, ambient, specular and emissive colour and power, as stored.
+  const float plain[17] = {.4f, .2f, .1f, 1, .4f, .2f, .1f, 1, 1, 2, 3, 0, 4, 5, 6, 0, 4};
+  EXPECT_EQ(0, std::memcmp(plain, qlt_GetMaterial(1), sizeof plain));
+  const std::string names[4] = {longName.substr(0, QltNameSize - 1) + "|a.bmp", "w.bmp|", "|", "|"};
+  const float opacity[4] = {.996f, .5f, .5f, .5f};
+  for (int i = 0; i < 4; ++i) {
+    const QltMaterial* m = qlt_GetMaterial(2 + i);
+    EXPECT_EQ(names[i], std::string(m->textureName) + "|" + m->alphaName) << i;
+    EXPECT_FLOAT_EQ(opacity[i], m->ambient.a) << i;
   }
-  std::ofstream(ppm, std::ios::binary) << "P6\n# comment 300 300\n65 2\n255\n"
-                                       << std::string(65 * 2 * 3, 'x');
-  EXPECT_EQ(3, _qlt_DetermineTextureSize(ppm.c_str(), 0));
+  EXPECT_EQ(1, qlt_SetMaterial(5));
+  EXPECT_EQ(0, qlt_SetMaterial(6));
+  EXPECT_STREQ("qlt_SetMaterial\nInvalid Material Handle\n\n", qlt_GetErrorString());
+  EXPECT_EQ(5, qlt_CurrentMaterial());
+  qlt_CreateMaterials(nullptr);
+  EXPECT_EQ(-1, qlt_CurrentMaterial());
+  EXPECT_EQ(0, qlt_SetMaterial(-1));
+
+  qlt_SetBackgroundMaterialColor(1, 2, 3);
+  EXPECT_EQ(1, qlt_FreeMaterials());
+  EXPECT_TRUE(qlt_MaterialCount() == 1 && qlt_DeclarationCount() == 0);
+  const float background[17] = {1, 2, 3, 1, 1, 2, 3, 1, 0, 0, 0, 0, 1, 2, 3, 0, 0};
+  EXPECT_EQ(0, std::memcmp(background, qlt_GetMaterial(0), sizeof background));
+}
+
+TEST_F(QltMaterials, AFullQueueRefusesFurtherDeclarations) {
+  for (int i = 0; i < QltMaxDeclarations; ++i) ASSERT_EQ(1, AddPlain(0.5f)) << i;
+  EXPECT_EQ(0, AddPlain(0.9f));
+  EXPECT_STREQ("qlt_AddMaterial\nToo many materials declared\n\n", qlt_GetErrorString());
+  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
+  EXPECT_EQ(QltMaxMaterials, qlt_MaterialCount());
+}
+
+// Width, height, alpha flag and the class they need.
+TEST_F(QltMaterials, TextureClassFollowsTheLargerSideAndTheAlphaFlag) {
+  const int cases[][4] = {{100, 40, 0, 3}, {100, 40, 1, 2}, {129, 10, 0, 1}, {32, 32, 0, 7}, {32, 33, 1, 4}};
+  for (const auto& [width, height, alpha, textureClass] : cases) {
+    WriteSolid("size.bmp", width, height, 0);
+    EXPECT_EQ(textureClass, _qlt_DetermineTextureSize("size.bmp", alpha)) << width << "x" << height;
+  }
+  std::ofstream("size.ppm", std::ios::binary) << "P6\n# comment 300 300\n65 2\n255\n"
+                                              << std::string(390, 'x');
+  EXPECT_EQ(3, _qlt_DetermineTextureSize("size.ppm", 0));
   // A header that cannot be read has no class and asks for no slot.
-  std::ofstream(ppm, std::ios::binary) << "P6\n65";
-  EXPECT_EQ(-1, _qlt_DetermineTextureSize(ppm.c_str(), 0));
-  EXPECT_EQ(-1, _qlt_DetermineTextureSize(TempPath("missing.bmp").c_str(), 0));
+  std::ofstream("size.ppm", std::ios::binary) << "P6\n65";
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize("size.ppm", 0));
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize("missing.bmp", 0));
   EXPECT_TRUE(scripted.ui.messages.empty());
   EXPECT_EQ(-1, _qlt_DetermineTextureSize("rock.gif", 0));
   ASSERT_EQ(1u, scripted.ui.messages.size());
   EXPECT_EQ("_qlt_DetermineTextureSize", scripted.ui.messages[0].text);
   EXPECT_EQ("Not a known texture filename extension", scripted.ui.messages[0].caption);
-  unlink(bmp.c_str());
-  unlink(ppm.c_str());
 }
 
 // The same files make one texture; another spelling, a name that is only a
 // prefix, or an added alpha bitmap make their own.
-TEST_F(QltTextures, MaterialsWithTheSameFilesShareOneTexture) {
+TEST_F(QltMaterials, MaterialsWithTheSameFilesShareOneTexture) {
   ASSERT_TRUE(Start(false));
   WriteSolid("wall.bmp", 32, 32, 0xFF0000);
   WriteSolid("WALL.bmp", 32, 32, 0x00FF00);
@@ -192,37 +167,33 @@ TEST_F(QltTextures, MaterialsWithTheSameFilesShareOneTexture) {
   for (int i = 0; i < 5; ++i) AddTexture(textures[i], i == 3 ? "a.bmp" : nullptr);
   EXPECT_EQ(3, _qlt_TexturesNeeded[7]);  // each declaration counts; "wall.bm" cannot be read
   EXPECT_EQ(1, _qlt_TexturesNeeded[6]);
-  int32_t handles[5];
-  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   EXPECT_NE(0u, Record(1).hSystemTexture);
-  EXPECT_EQ(1, Record(2).sharesTexture);
-  EXPECT_EQ(1, Record(2).sharedMaterial);
-  EXPECT_EQ(0u, Record(2).hSystemTexture);
-  for (int own : {3, 4}) {
-    EXPECT_EQ(0, Record(own).sharesTexture) << own;
-    EXPECT_NE(0u, Record(own).hSystemTexture) << own;
-    EXPECT_NE(Record(1).hSystemTexture, Record(own).hSystemTexture) << own;
+  EXPECT_TRUE(Record(2).sharesTexture && Record(2).sharedMaterial == 1 && !Record(2).hSystemTexture);
+  for (int own : {3, 4})
+    EXPECT_TRUE(!Record(own).sharesTexture && Record(own).hSystemTexture &&
+                Record(own).hSystemTexture != Record(1).hSystemTexture)
+        << own;
+  EXPECT_TRUE(!Record(5).sharesTexture && !Record(5).hSystemTexture);
+  for (int handle : {2, 3}) {
+    ASSERT_EQ(1, qlt_SetMaterial(handle));
+    EXPECT_EQ(Record(handle == 2 ? 1 : 3).hSystemTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
   }
-  EXPECT_EQ(0, Record(5).sharesTexture);
-  EXPECT_EQ(0u, Record(5).hSystemTexture);
-  ASSERT_EQ(1, qlt_SetMaterial(2));
-  EXPECT_EQ(Record(1).hSystemTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
-  ASSERT_EQ(1, qlt_SetMaterial(3));
-  EXPECT_EQ(Record(3).hSystemTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
 }
 
 // Top half red, bottom half blue; alpha columns 250, 128 and 5, which the
-// display's 5-bit blue keeps as 248, 128 and 0.
-TEST_F(QltTextures, AlphaTexturesUseTheAlphaFormatAndClampAlpha) {
+// display's 5-bit blue keeps as 248, 128 and 0. Texels: red opaque, red
+// half, transparent, blue opaque.
+TEST_F(QltMaterials, AlphaTexturesUseTheAlphaFormatAndClampAlpha) {
   struct Case {
     unsigned formats;
     PixelFormat alphaFormat;
-    uint32_t redOpaque, redHalf, transparent, blueOpaque;
+    std::vector<uint32_t> texels;
   };
   const Case cases[] = {
-      {TextureAllFormats, PixelFormat::Argb4444, 0xFE00, 0x7E00, 0, 0xF00E},
-      {TextureRgb565 | TextureArgb1555, PixelFormat::Argb1555, 0xF800, 0x7800, 0, 0x801E},
-      {TextureRgb565 | TextureArgb8888, PixelFormat::Argb8888, 0xFFF80000u, 0x80F80000u, 0, 0xFF0000F8u},
+      {TextureAllFormats, PixelFormat::Argb4444, {0xFE00, 0x7E00, 0, 0xF00E}},
+      {TextureRgb565 | TextureArgb1555, PixelFormat::Argb1555, {0xF800, 0x7800, 0, 0x801E}},
+      {TextureRgb565 | TextureArgb8888, PixelFormat::Argb8888, {0xFFF80000u, 0x80F80000u, 0, 0xFF0000F8u}},
   };
   for (const Case& c : cases) {
     Reset();
@@ -235,17 +206,16 @@ TEST_F(QltTextures, AlphaTexturesUseTheAlphaFormatAndClampAlpha) {
     ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
     const Surface& alpha = Record(1).lptmpSystemTextureSurface->Pixels();
     EXPECT_EQ(c.alphaFormat, alpha.format);
-    EXPECT_FLOAT_EQ(0.996f, Record(1).values.diffuse.a);
-    const uint32_t got[4] = {alpha.Get(0, 0), alpha.Get(15, 0), alpha.Get(25, 0), alpha.Get(0, 31)};
-    const uint32_t want[4] = {c.redOpaque, c.redHalf, c.transparent, c.blueOpaque};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(want[i], got[i]) << "texel " << i << " format " << c.formats;
+    EXPECT_EQ(c.texels,
+              (std::vector<uint32_t>{alpha.Get(0, 0), alpha.Get(15, 0), alpha.Get(25, 0), alpha.Get(0, 31)}))
+        << c.formats;
     const Surface& opaque = Record(2).lptmpSystemTextureSurface->Pixels();
     EXPECT_EQ(PixelFormat::Rgb565, opaque.format);
     EXPECT_EQ(30u << 11, opaque.Get(0, 0));
   }
 }
 
-TEST_F(QltTextures, UnusableFilesLeaveTheMaterialUntexturedWithAWarning) {
+TEST_F(QltMaterials, UnusableFilesLeaveTheMaterialUntexturedWithAWarning) {
   ASSERT_TRUE(Start(false));
   WriteSolid("t.bmp", 32, 32, 0xFF0000);
   WriteSolid("big.bmp", 64, 64, 0);
@@ -253,32 +223,27 @@ TEST_F(QltTextures, UnusableFilesLeaveTheMaterialUntexturedWithAWarning) {
   AddTexture("t.bmp", "mask.tga");
   AddTexture("t.bmp", "big.bmp");
   scripted.ui.messages.clear();
-  int32_t handles[3];
-  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   ASSERT_EQ(3u, scripted.ui.messages.size());
-  const std::pair<const char*, const char*> shown[3] = {
-      {"*..gif texture bitmap files are not supported\nrock.gif ignored!", "Warning:"},
-      {"*..tga alpha texture bitmap files are not supported\nmask.tga ignored!", "Warning:"},
-      {"Alpha texture size is not the same size as the texture bitmap", "Warning"}};
+  const char* shown[3] = {"*..gif texture bitmap files are not supported\nrock.gif ignored!|Warning:",
+                          "*..tga alpha texture bitmap files are not supported\nmask.tga ignored!|Warning:",
+                          "Alpha texture size is not the same size as the texture bitmap|Warning"};
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(shown[i].first, scripted.ui.messages[i].text);
-    EXPECT_EQ(shown[i].second, scripted.ui.messages[i].caption);
-    EXPECT_EQ(0u, Record(handles[i]).hSystemTexture) << i;
-    EXPECT_NE(0u, Record(handles[i]).hMaterial) << i;  // still a usable material
+    EXPECT_EQ(shown[i], scripted.ui.messages[i].text + "|" + scripted.ui.messages[i].caption);
+    EXPECT_EQ(0u, Record(1 + i).hSystemTexture) << i;
+    EXPECT_NE(0u, Record(1 + i).hMaterial) << i;  // still a usable material
   }
   EXPECT_STREQ("", Record(1).values.textureName);
-  EXPECT_EQ(1, Record(2).values.hasTexture);
-  EXPECT_EQ(0, Record(2).values.hasAlpha);
+  EXPECT_TRUE(Record(2).values.hasTexture && !Record(2).values.hasAlpha);
 }
 
 // Blending follows the material's kind, repeated selections change nothing,
 // and a rebuilt material with the handle selected last still takes effect.
-TEST_F(QltTextures, SelectionSkipsOnlyWhatIsAlreadySet) {
+TEST_F(QltMaterials, SelectionSkipsOnlyWhatIsAlreadySet) {
   ASSERT_TRUE(Start(false));
   AddPlain(0.5f);
   qlt_AddMaterial(1, 1, 1, 0.5f, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0, nullptr);
-  int32_t handles[2];
-  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   ASSERT_EQ(1, qlt_SetMaterial(1));
   EXPECT_EQ(0u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
   ASSERT_EQ(1, qlt_SetMaterial(2));
@@ -287,15 +252,13 @@ TEST_F(QltTextures, SelectionSkipsOnlyWhatIsAlreadySet) {
   _qlt_Device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 7);
   ASSERT_EQ(1, qlt_SetMaterial(2));
   EXPECT_EQ(7u, RenderState(D3DRENDERSTATE_ALPHABLENDENABLE));
-  EXPECT_EQ(0, qlt_SetMaterial(qlt_MaterialCount()));
-  EXPECT_STREQ("qlt_SetMaterial\nInvalid Material Handle\n\n", qlt_GetErrorString());
 
   qlt_FreeMaterials();
   EXPECT_NE(0u, _qlt_BackgroundMaterialHandle);
   EXPECT_EQ(Record(0).hMaterial, _qlt_BackgroundMaterialHandle);
   AddPlain(0.5f);
   AddPlain(0.5f);
-  ASSERT_EQ(1, qlt_CreateMaterials(handles));
+  ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   ASSERT_EQ(1, qlt_SetMaterial(2));
   uint32_t material = 0;
   _qlt_Device->GetLightState(D3DLIGHTSTATE_MATERIAL, &material);
@@ -305,7 +268,7 @@ TEST_F(QltTextures, SelectionSkipsOnlyWhatIsAlreadySet) {
 
 // Room for two 64-pixel slots and three such textures: the slots are
 // reused round-robin, the texture loaded last evicts the oldest.
-TEST_F(QltTextures, VideoSlotsAreReusedRoundRobin) {
+TEST_F(QltMaterials, VideoSlotsAreReusedRoundRobin) {
   ASSERT_TRUE(StartHardwareWithRoom(2 * 64 * 64 * 2 + 100));
   const char* files[] = {"t1.bmp", "t2.bmp", "t3.bmp"};
   for (int i = 0; i < 3; ++i) {
@@ -316,43 +279,38 @@ TEST_F(QltTextures, VideoSlotsAreReusedRoundRobin) {
   EXPECT_NE(std::string(qlt_GetErrorString()).find("No room left in video or AGP memory"), std::string::npos);
   const QltTextureClassSlots& slots = _qlt_TextureSlots[5];
   ASSERT_EQ(2, slots.count);
-  EXPECT_EQ(3, slots.slots[0].owner);
-  EXPECT_EQ(2, slots.slots[1].owner);
-  EXPECT_EQ(0, Record(1).resident);
+  EXPECT_EQ((std::vector<int>{3, 2, 0}),
+            (std::vector<int>{slots.slots[0].owner, slots.slots[1].owner, Record(1).resident}));
   ASSERT_EQ(1, qlt_SetMaterial(1));
-  EXPECT_EQ(1, slots.slots[1].owner);
-  EXPECT_EQ(1, Record(1).resident);
-  EXPECT_EQ(0, Record(2).resident);
+  EXPECT_EQ((std::vector<int>{1, 1, 0}),
+            (std::vector<int>{slots.slots[1].owner, Record(1).resident, Record(2).resident}));
   EXPECT_EQ(slots.slots[1].hTexture, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
   EXPECT_EQ(_qlt_Device->Texture(Record(1).hSystemTexture)->texels,
             _qlt_Device->Texture(slots.slots[1].hTexture)->texels);
   ASSERT_EQ(1, qlt_SetMaterial(3));  // still resident: no load
-  EXPECT_EQ(3, slots.slots[0].owner);
-  EXPECT_EQ(0, slots.next);
+  EXPECT_TRUE(slots.slots[0].owner == 3 && slots.next == 0);
 }
 
 // Room for one 64-pixel slot: a small texture grows into it, a large one
 // with no slot of its size draws untextured.
-TEST_F(QltTextures, AClassWithoutSlotsNeverUsesOne) {
+TEST_F(QltMaterials, AClassWithoutSlotsNeverUsesOne) {
   ASSERT_TRUE(StartHardwareWithRoom(64 * 64 * 2 + 100));
   WriteSolid("big.bmp", 200, 10, 0xFF0000);
   WriteSolid("mid.bmp", 64, 64, 0x00FF00);
   WriteSolid("small.bmp", 20, 20, 0x0000FF);
   for (const char* file : {"big.bmp", "mid.bmp", "small.bmp"}) AddTexture(file);
   EXPECT_EQ(2, qlt_CreateMaterials(nullptr));
-  EXPECT_EQ(0, _qlt_TextureSlots[1].count);
-  EXPECT_EQ(1, _qlt_TextureSlots[5].count);
-  EXPECT_EQ(0, _qlt_TextureSlots[7].count);
-  EXPECT_EQ(256, Record(1).textureSize);
-  EXPECT_EQ(64, Record(3).textureSize);
-  EXPECT_EQ(1, Record(3).resident);
+  EXPECT_EQ(
+      (std::vector<int>{0, 1, 0}),
+      (std::vector<int>{_qlt_TextureSlots[1].count, _qlt_TextureSlots[5].count, _qlt_TextureSlots[7].count}));
+  EXPECT_EQ((std::vector<int>{256, 64, 1}),
+            (std::vector<int>{Record(1).textureSize, Record(3).textureSize, Record(3).resident}));
   ASSERT_EQ(1, qlt_SetMaterial(1));
   EXPECT_EQ(0u, RenderState(D3DRENDERSTATE_TEXTUREHANDLE));
-  EXPECT_EQ(-1, _qlt_TextureSlots[1].slots[0].owner);
-  EXPECT_EQ(0, Record(1).resident);
+  EXPECT_TRUE(_qlt_TextureSlots[1].slots[0].owner == -1 && !Record(1).resident);
 }
 
-TEST_F(QltTextures, AClassHoldsAtMostOneHundredSlots) {
+TEST_F(QltMaterials, AClassHoldsAtMostOneHundredSlots) {
   ASSERT_TRUE(Start(true));
   WriteSolid("t.bmp", 32, 32, 0xFF0000);
   for (int i = 0; i <= QltMaxSlotsPerClass; ++i) AddTexture("t.bmp");

@@ -19,30 +19,26 @@ TEST(ProgressBoxTest, SuppressesRepeatsAndThrottlesRisingPercentages) {
   ScopedScriptedUI ui;
   _qlt_InitTimer();
   ProgressShow();
-  EXPECT_EQ(CountText(ui.ui, ProgressGroup, "PROGRESS"), 1);
-  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, ""), 1);
-
+  EXPECT_EQ(1, CountText(ui.ui, ProgressGroup, "PROGRESS"));
   // The same percentage twice changes the box once.
   ProgressUpdate("Working", "Please Wait...", 0);
   ProgressUpdate("Working", "Please Wait...", 0);
-  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "0% Complete"), 1);
-  EXPECT_EQ(CountText(ui.ui, ProgressLine1, "Working"), 1);
-
+  EXPECT_EQ(1, CountText(ui.ui, ProgressPercentLine, "0% Complete"));
+  EXPECT_EQ(1, CountText(ui.ui, ProgressLine1, "Working"));
   // Rising percentages within 100 timer units show only the first.
   _qlt_SetTime(50000);
   ProgressUpdate(nullptr, nullptr, 10);
   ProgressUpdate(nullptr, nullptr, 20);
-  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "10% Complete"), 1);
-  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, "20% Complete"), 0);
-
+  EXPECT_EQ(1, CountText(ui.ui, ProgressPercentLine, "10% Complete"));
+  EXPECT_EQ(0, CountText(ui.ui, ProgressPercentLine, "20% Complete"));
   // Without a percentage the lines are shown at once; out of range the
   // percentage line is emptied.
   ProgressUpdate("Now", nullptr, -1);
-  EXPECT_EQ(CountText(ui.ui, ProgressLine1, "Now"), 1);
+  EXPECT_EQ(1, CountText(ui.ui, ProgressLine1, "Now"));
   _qlt_SetTime(100000);
   ProgressUpdate("A", "B", 150);
-  EXPECT_EQ(CountText(ui.ui, ProgressLine2, "B"), 1);
-  EXPECT_EQ(CountText(ui.ui, ProgressPercentLine, ""), 3);
+  EXPECT_EQ(1, CountText(ui.ui, ProgressLine2, "B"));
+  EXPECT_EQ(3, CountText(ui.ui, ProgressPercentLine, ""));  // by the new box and twice since
   ProgressHide();
 }
 

@@ -28,11 +28,7 @@ class StudioChunk {
     return U32(bits);
   }
   // The text and its NUL.
-  StudioChunk& Str(const std::string& text) {
-    data_ += text;
-    data_ += '\0';
-    return *this;
-  }
+  StudioChunk& Str(const std::string& text) { return Raw(text).U8(0); }
   StudioChunk& Raw(const std::string& bytes) {
     data_ += bytes;
     return *this;
