@@ -176,25 +176,6 @@ bool TextInsertBytes(int position, const char* bytes, int length) {
   return true;
 }
 
-bool TextInsertCopy(int position, int first, int last) {
-  if (first < 0) first = 0;
-  if (last > XTextLength - 1) last = XTextLength - 1;
-  if (first > last) return true;
-  const int length = last - first + 1;
-  if (int64_t(XTextLength) + length > MaxXText) return false;
-  if (position < 0) position = 0;
-  if (position > XTextLength) position = XTextLength;
-  std::memmove(XText + position + length, XText + position, size_t(XTextLength - position));
-  XTextLength += length;
-  // The part of the source before the insertion point stayed where it was;
-  // the part at or after it moved up by `length`.
-  const int before = first < position ? (last < position ? length : position - first) : 0;
-  std::memcpy(XText + position, XText + first, size_t(before));
-  const int movedFirst = (first < position ? position : first) + length;
-  std::memcpy(XText + position + before, XText + movedFirst, size_t(length - before));
-  return true;
-}
-
 float ReadXItemFloat(int& position) {
   char item[256];
   TakeItem(position, item);

@@ -37,8 +37,6 @@ void TextDelete(int first, int last);
 bool TextInsert(int position, const char* string);
 // As TextInsert for bytes that may hold NUL; they must not lie in XText.
 bool TextInsertBytes(int position, const char* bytes, int length);
-// Inserts a copy of first .. last as they lie before the insertion.
-bool TextInsertCopy(int position, int first, int last);
 
 // Reads the whole file into XText, with "Opening file..." and "Loading
 // file..." in the progress box. Returns 1, or 0 after a message under "Error":
