@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (as root, or
-# through sudo when not root). Does nothing when they are all present.
+# Installs the Debian packages the build needs (as root, or through sudo
+# when not root); with --test also those of the tests. Does nothing when
+# they are all present.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev povray)
+packages=(g++ cmake make pkg-config libgtk-3-dev fonts-dejavu-core libgtest-dev libbenchmark-dev povray)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(xvfb xdotool imagemagick)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "app/commands.h"
+#include "app/desktop.h"
 #include "app/shell_state.h"
 #include "app/viewports.h"
 #include "model/geometry.h"
@@ -26,12 +27,14 @@
 namespace {
 
 const char* const Usage =
-    "usage: vornix info FILE\n"
+    "usage: vornix [--windowed] [FILE]   start the desktop program (on FILE)\n"
+    "       vornix info FILE\n"
     "       vornix convert IN OUT [--delete-thin] [--center] [--rotate X,Y,Z] [--scale F]\n"
     "                             [--smooth DEG] [--flip-v] [--strip-uv]\n"
     "       vornix render IN -o OUT.png [--size 640x480|800x600|1024x768]\n"
     "                             [--view 3d|top|bottom|left|right|front|back]\n"
-    "                             [--layout both|render|select] [--repeat N]\n";
+    "                             [--layout both|render|select] [--repeat N]\n"
+    "       vornix --help | --version\n";
 
 struct ConvertOptions {
   bool deleteThin = false;
@@ -414,7 +417,44 @@ int RunRender(int argc, char** argv) {
 
 }  // namespace
 
+const char* const VersionText = "Vornix 3D! 1.0";
+
+bool IsDesktopCommandLine(int argc, char** argv, DesktopArguments* out) {
+  DesktopArguments arguments;
+  int i = 1;
+  if (i < argc && std::strcmp(argv[i], "--windowed") == 0) {
+    arguments.windowed = true;
+    ++i;
+  }
+  if (i < argc) {
+    const char* word = argv[i];
+    static const char* const commands[] = {"info", "convert", "render"};
+    for (const char* command : commands)
+      if (std::strcmp(word, command) == 0) return false;
+    if (word[0] == '-' || i + 1 < argc) return false;
+    arguments.file = word;
+  }
+  *out = arguments;
+  return true;
+}
+
+int RunDesktopProgram(const DesktopArguments& arguments) {
+  _qlt_InitTimer();
+  ClearModel();
+  DesktopOptions options;
+  options.modelPath = arguments.file;
+  return RunDesktop(options);
+}
+
 int RunCommandLine(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(Usage, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", VersionText);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   ConsoleUI console;
   Answers answers;
   console.SetAnswerRule(AnswerQuestion, &answers);

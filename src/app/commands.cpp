@@ -17,6 +17,7 @@
 #include "model/geometry.h"
 #include "model/model.h"
 #include "model/native_file.h"
+#include "platform/events.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
@@ -212,7 +213,9 @@ const char* FileNameOf(const char* path) {
 }
 
 void RunSaveFollowUps() {
-  if (gShell.openAfterSave) {
+  if (gShell.exitAfterSave) {
+    PostClose();
+  } else if (gShell.openAfterSave) {
     gShell.openAfterSave = 0;
     gShell.commandPending = 1;
     gShell.pendingCommand = 0;
@@ -257,6 +260,9 @@ int OpenModelFile(const char* path) {
 int SaveModelFile(const char* path, int filterIndex) {
   if (gModel.vertexCount < 3) {
     MessageBoxSafe(NothingToSaveText, "Vornix 3D!", MB_OK);
+    // The Open or exit that asked for this save goes on: nothing is lost,
+    // and asking again would only come back here.
+    RunSaveFollowUps();
     return 0;
   }
   int result = 0;

@@ -331,6 +331,7 @@ int RenderSelectViewport() {
 }
 
 int RenderViewports() {
+  ++gView.redraws;
   switch (gShell.viewLayout) {
     case 0: {
       const int render = RenderRenderViewport();

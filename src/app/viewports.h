@@ -11,6 +11,7 @@ struct ViewState {
   int32_t hoverPolygon = -1;  // polygon under the pointer in the Select viewport
   float projectionScale = 0, screenCentreX = 0, screenCentreY = 0;
   int32_t specular = 0;  // the user's specular switch, restored after translucent runs
+  int32_t redraws = 0;   // times the viewports were drawn, for the redraw policy's checks
 };
 
 extern ViewState gView;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ui.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
 
@@ -330,10 +331,13 @@ int qlt_QueueTranslucentTriangle(const D3DVERTEX* vertices) {
 int qlt_PageFlip(int clearZ, int clearTarget) {
   if (_qlt_FrontBuffer3 == nullptr || _qlt_Device == nullptr)
     return Fail(OpPageFlip, "_qlt_FrontBuffer3->Flip(NULL, DDFLIP_WAIT)", DDERR_GENERIC);
+  // A flip waits for the display's refresh, which paces the frames.
+  Ui().WaitForRefresh();
   int32_t r = _qlt_FrontBuffer3->Flip();
   for (int attempt = 1; r == DDERR_WASSTILLDRAWING && attempt < MaxFlipAttempts; ++attempt)
     r = _qlt_FrontBuffer3->Flip();
   if (r == DDERR_SURFACELOST && !_qlt_RestoreSurfaces()) return 0;
+  if (r == DD_OK) Ui().Present(_qlt_FrontBuffer3->Pixels());
   return ClearRenderArea(OpPageFlip, clearZ, clearTarget);
 }
 

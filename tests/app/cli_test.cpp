@@ -142,8 +142,20 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
     EXPECT_EQ(last.rfind("vornix: ", 0), 0u) << r.err;
     EXPECT_NE(last.find(c.reason), std::string::npos) << r.err;
   }
-  EXPECT_EQ(RunVornix("").status, 2) << "no command prints the usage";
+  EXPECT_EQ(RunVornix("--frobnicate").status, 2) << "an unknown word prints the usage";
   EXPECT_EQ(ReadAll(png), "") << "nothing written";
+
+  // The desktop program without a display says so and points to render.
+  const RunResult headless = RunVornix("", "/tmp && env -u DISPLAY -u WAYLAND_DISPLAY");
+  EXPECT_EQ(headless.status, 1);
+  EXPECT_NE(headless.err.find("vornix render"), std::string::npos) << headless.err;
+  EXPECT_EQ(std::count(headless.err.begin(), headless.err.end(), '\n'), 1) << headless.err;
+
+  const RunResult help = RunVornix("--help"), version = RunVornix("--version");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: vornix", 0), 0u) << help.out;
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("Vornix 3D!"), std::string::npos);
   std::remove(junk.c_str());
 }
 

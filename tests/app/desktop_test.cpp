@@ -1,0 +1,421 @@
+// The desktop program run headless through the scripted user interface:
+// the real start-up, title and main loop with queued input, read back from
+// the back buffer and the transcript.
+#include "app/desktop.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "app/menu_commands.h"
+#include "app/mode_dialog.h"
+#include "app/shell_state.h"
+#include "app/viewports.h"
+#include "model/model.h"
+#include "model/native_file.h"
+#include "platform/scripted/scripted_ui.h"
+#include "render/library_state.h"
+#include "render/qlt.h"
+#include "support/model_builder.h"
+
+namespace {
+
+using Action = DialogAction;
+
+struct Rgb {
+  int r, g, b;
+};
+
+Rgb BackBufferAt(int x, int y) {
+  uint8_t r, g, b, a;
+  UnpackPixel(_qlt_BackBuffer3->Pixels().format, _qlt_BackBuffer3->Pixels().Get(x, y), r, g, b, a);
+  return {r, g, b};
+}
+
+// The marking colours of the Select viewport: grey, red (under the
+// pointer), green (in the PolyList).
+enum class Mark { Normal, Hover, PolyList, Other };
+Mark MarkAt(int x, int y) {
+  const Rgb p = BackBufferAt(x, y);
+  if (p.r > 2 * p.g + 20 && p.r > 2 * p.b + 20) return Mark::Hover;
+  if (p.g > 2 * p.r + 20 && p.g > 2 * p.b + 20) return Mark::PolyList;
+  if (p.r > 40 && std::abs(p.r - p.g) < 16 && std::abs(p.r - p.b) < 16) return Mark::Normal;
+  return Mark::Other;
+}
+
+// A triangle centred on (cx, cy) in the z = 0 plane, facing the camera.
+void AddFacing(float cx, float cy, int material) {
+  AddTriangle(cx - 1, cy - 1, 0, cx, cy + 1, 0, cx + 1, cy - 1, 0, material);
+  for (int k = 1; k <= 3; ++k) gModel.vertices[gModel.vertexCount - k].nz = -1;
+}
+
+class Desktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(nullptr, getcwd(startFolder_, sizeof startFolder_));
+    _qlt_ResetLibraryForTests();
+    ResetDisplaySettings();
+    folder_ = TempPath("desktop");
+    mkdir(folder_.c_str(), 0755);
+    // Three polygons side by side: 0 and 1 of material 0, 2 of material 1.
+    ClearModel();
+    SetMaterial(0, 0.8f, 0.6f, 0.2f);
+    SetMaterial(1, 0.2f, 0.4f, 0.9f);
+    AddFacing(-2, 0, 0);
+    AddFacing(0, 0, 0);
+    AddFacing(2, 0, 1);
+    RecomputeBounds();
+    for (const char* name : {"title.bmp", "mouse.bmp", "mater2.bmp", "topleft.bmp"}) {
+      const std::string built = std::string(VORNIX_BUILD_DIR) + "/" + name;
+      if (FileExists(built)) ASSERT_EQ(0, symlink(built.c_str(), (folder_ + "/" + name).c_str()));
+    }
+    model_ = folder_ + "/three.vnx";
+    ASSERT_EQ(1, SaveNativeModel(model_.c_str()));
+    ClearModel();
+  }
+  void TearDown() override {
+    ASSERT_EQ(0, chdir(startFolder_));
+    _qlt_ResetLibraryForTests();
+    ResetDisplaySettings();
+    ClearModel();
+    std::string command = "rm -rf '" + folder_ + "'";
+    ASSERT_EQ(0, std::system(command.c_str()));
+  }
+
+  // OK in the mode dialog, activation, a key to leave the title.
+  void PassTitle() {
+    ui().ScriptDialog(ModeDialogResource, {Action::Press(IDC_OK)});
+    WindowEvent activate;
+    activate.kind = EventKind::Activate;
+    ui().Post(activate);
+    ui().Frame();
+    ui().Key(VK_SPACE);
+    ui().Frame();
+  }
+  // Runs the program on the three polygons, opened as a file (view from
+  // the back, camera at twice the radius).
+  int Run() {
+    DesktopOptions options;
+    options.programFolder = folder_;
+    options.modelPath = model_;
+    return RunDesktop(options);
+  }
+
+  // Screen position of the model point (x, y, 0) in the Select viewport of
+  // the 640 x 480 screen with two viewports.
+  static int ScreenX(float x) { return int(x / -gShell.cameraZ * 441.0f + 383.5f); }
+  static int SelectY(float y) { return int(-y / -gShell.cameraZ * 441.0f + 239.0f) + 120; }
+
+  ScriptedUI& ui() { return scripted_.ui; }
+  std::string folder_, model_;
+
+ private:
+  char startFolder_[PATH_MAX];
+  ScopedScriptedUI scripted_;
+};
+
+int CountMessages(const ScriptedUI& ui, const char* text) {
+  int n = 0;
+  for (const auto& m : ui.messages) n += m.text == text;
+  return n;
+}
+
+// ---- The mode dialog -----------------------------------------------------------------
+
+struct ModeTables {
+  char names[3][128] = {"Alpha renderer", "Beta renderer", "Gamma"};
+  int32_t modes[3][8] = {
+      {0, 1, 0, 0, 0, 0, 1, 2},  // 320 x 240 (never shown), 800 x 600, 1024 x 768 (memory short)
+      {0, 0, 0, 0, 0, 1, 1, 0},  // 640 x 480, 800 x 600
+      {0, 1, 0, 0, 1, 0, 0, 0},  // only modes too small to be offered
+  };
+};
+
+TEST_F(Desktop, ModeDialogPreselectsAndAsksAboutVideoMemory) {
+  ModeTables t;
+  int method = -5, mode = -5;
+  ui().ScriptDialog(ModeDialogResource,
+                    {Action::Look([](Dialog& d) {
+                       EXPECT_EQ("Vornix 3D!", d.Caption());
+                       EXPECT_EQ(1, d.ListSelection(ModeMethodList)) << "the last method";
+                       EXPECT_EQ("640 x 480", d.ListText(ModeResolutionList, d.ListSelection(ModeResolutionList)));
+                     }),
+                     Action::Pick(ModeMethodList, 0),
+                     Action::Look([](Dialog& d) {
+                       ASSERT_EQ(2, d.ListCount(ModeResolutionList));
+                       EXPECT_EQ(0, d.ListSelection(ModeResolutionList)) << "the first method: first entry";
+                     }),
+                     Action::Pick(ModeResolutionList, 1), Action::Press(IDC_OK),
+                     Action::Look([](Dialog& d) {
+                       EXPECT_FALSE(d.Ended()) << "No keeps the dialog open";
+                       EXPECT_EQ(0, d.ListSelection(ModeMethodList));
+                       EXPECT_EQ(1, d.ListSelection(ModeResolutionList));
+                     }),
+                     Action::Press(IDC_OK)});
+  ui().Answer(IDNO);
+  ui().Answer(IDYES);
+  EXPECT_EQ(1, SelectRenderingMode(2, t.names, t.modes, &method, &mode));
+  EXPECT_EQ(0, method);
+  EXPECT_EQ(8, mode);
+  ASSERT_EQ(2, CountMessages(ui(), InsufficientMemoryQuestion));
+
+  // Nothing to choose: OK is refused; Cancel gives 0 and 0.
+  ui().ScriptDialog(ModeDialogResource, {Action::Press(IDC_OK), Action::Look([](Dialog& d) {
+                                           EXPECT_EQ(0, d.ListCount(ModeResolutionList));
+                                           EXPECT_FALSE(d.Ended());
+                                         })});
+  EXPECT_EQ(0, SelectRenderingMode(3, t.names, t.modes, &method, &mode));
+  EXPECT_EQ(0, method);
+  EXPECT_EQ(0, mode);
+}
+
+TEST_F(Desktop, CancellingTheModeDialogAbortsWithCodeZero) {
+  ui().ScriptDialog(ModeDialogResource, {Action::Press(IDC_CANCEL)});
+  EXPECT_EQ(0, Run());
+  ASSERT_EQ(1u, ui().messages.size());
+  EXPECT_EQ("Program Aborting", ui().messages[0].caption);
+  EXPECT_NE(std::string::npos, ui().messages[0].text.find("Application Cancelled"));
+  EXPECT_FALSE(ui().windowOpen);
+}
+
+// Yes to the large mode on short video memory tries it; the display then
+// refuses the buffers and the program ends through the abort path.
+TEST_F(Desktop, ShortVideoMemoryAsksBeforeTryingTheLargeMode) {
+  // The 3D hardware, listed last and so preselected, draws from video memory.
+  _qlt_Direct3DOffer.halDevice = true;
+  CurrentDisplaySettings().videoMemoryBytes = 4u * 1024 * 1024;
+  ui().ScriptDialog(ModeDialogResource, {Action::Pick(ModeResolutionList, 2), Action::Press(IDC_OK)});
+  ui().Answer(IDYES);
+  EXPECT_EQ(0, Run());
+  ASSERT_EQ(2u, ui().messages.size());
+  EXPECT_EQ(InsufficientMemoryQuestion, ui().messages[0].text);
+  EXPECT_EQ("Program Aborting", ui().messages[1].caption);
+  EXPECT_NE(std::string::npos, ui().messages[1].text.find("enough memory"));
+  EXPECT_EQ(1024, ui().windowWidth) << "the window was made for the chosen mode";
+}
+
+// ---- Title and start-up ----------------------------------------------------------------
+
+TEST_F(Desktop, TitleWaitsForAKeyAlsoWhileInactive) {
+  ui().ScriptDialog(ModeDialogResource, {Action::Press(IDC_OK)});
+  WindowEvent activate, deactivate;
+  activate.kind = EventKind::Activate;
+  deactivate.kind = EventKind::Deactivate;
+  ui().Post(activate);
+  ui().Frame(3);
+  ui().Post(deactivate);
+  ui().Key('K');  // clears the title, but an inactive program waits
+  ui().Frame();
+  ui().Inspect([] {
+    EXPECT_EQ(0, gShell.titleShowing);
+    EXPECT_EQ(0, gModel.vertexCount) << "nothing past the title yet";
+  });
+  ui().Post(activate);
+  ui().Frame();
+  ui().Inspect([] { EXPECT_EQ(9, gModel.vertexCount); });
+  ui().Frame();
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+  EXPECT_EQ("Vornix 3D!", ui().windowTitle);
+  EXPECT_EQ(640, ui().windowWidth);
+}
+
+// ---- Picking ---------------------------------------------------------------------------
+
+TEST_F(Desktop, HoverAndClicksMarkPolygonsInEachMouseMode) {
+  PassTitle();
+  // Polygon 1 under the pointer; mode 0 marks it alone.
+  ui().Inspect([this] { ui().Move(ScreenX(0), SelectY(-0.3f)); });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gView.hoverPolygon);
+    EXPECT_EQ(Mark::Hover, MarkAt(ScreenX(0), SelectY(-0.3f)));
+    EXPECT_EQ(Mark::Normal, MarkAt(ScreenX(-2), SelectY(-0.3f)));
+    ui().Click(ScreenX(0), SelectY(-0.3f));
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gModel.vertices[3].selected);
+    EXPECT_EQ(0, gModel.vertices[0].selected);
+    // Away from the model, the selected polygon shows green.
+    ui().Move(600, 460);
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(-1, gView.hoverPolygon);
+    EXPECT_EQ(Mark::PolyList, MarkAt(ScreenX(0), SelectY(-0.3f)));
+    // Material mode from the panel, then a right click removes material 0.
+    ui().Click(20, 176);
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gView.mouseMode);
+    ui().Move(ScreenX(-2), SelectY(-0.3f));
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(Mark::Hover, MarkAt(ScreenX(0), SelectY(-0.3f))) << "same material as the hovered polygon";
+    EXPECT_EQ(Mark::Normal, MarkAt(ScreenX(2), SelectY(-0.3f)));
+    ui().Press(EventKind::LeftDown, ScreenX(2), SelectY(-0.3f));
+    ui().Press(EventKind::LeftUp, ScreenX(2), SelectY(-0.3f));
+    ui().Press(EventKind::RightDown, ScreenX(-2), SelectY(-0.3f));
+  });
+  ui().Frame();
+  ui().Inspect([] {
+    EXPECT_EQ(1, gModel.vertices[6].selected) << "material 1 added whole";
+    EXPECT_EQ(0, gModel.vertices[3].selected) << "material 0 removed whole";
+  });
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+}
+
+TEST_F(Desktop, RubberBandAddsAndRemovesAndAClickInPlaceChangesNothing) {
+  PassTitle();
+  ui().Click(20, 190);  // rectangle mode
+  ui().Frame();
+  // A band round polygons 0 and 1 adds both.
+  ui().Inspect([this] {
+    ui().Press(EventKind::LeftDown, ScreenX(-3.3f), SelectY(1.3f));
+    ui().Move(ScreenX(0.9f), SelectY(-1.2f));
+    ui().Move(ScreenX(1.2f), SelectY(-1.3f));
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gShell.bandVisible);
+    EXPECT_EQ(0, gModel.vertices[0].selected) << "nothing before the release";
+    ui().Press(EventKind::LeftUp, ScreenX(1.2f), SelectY(-1.3f));
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gModel.vertices[0].selected);
+    EXPECT_EQ(1, gModel.vertices[3].selected);
+    EXPECT_EQ(0, gModel.vertices[6].selected);
+    // A right press and release in one place removes nothing.
+    ui().Press(EventKind::RightDown, ScreenX(0), SelectY(0));
+    ui().Move(ScreenX(0), SelectY(0));
+    ui().Press(EventKind::RightUp, ScreenX(0), SelectY(0));
+  });
+  ui().Frame();
+  ui().Inspect([this] {
+    EXPECT_EQ(1, gModel.vertices[3].selected);
+    // A right band round polygon 1 removes it.
+    ui().Press(EventKind::RightDown, ScreenX(-1.2f), SelectY(1.2f));
+    ui().Move(ScreenX(1.2f), SelectY(-1.2f));
+    ui().Press(EventKind::RightUp, ScreenX(1.2f), SelectY(-1.2f));
+  });
+  ui().Frame();
+  ui().Inspect([] {
+    EXPECT_EQ(1, gModel.vertices[0].selected);
+    EXPECT_EQ(0, gModel.vertices[3].selected);
+  });
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+}
+
+TEST_F(Desktop, LeftDragInTheRenderViewportTurnsTheView) {
+  PassTitle();
+  ui().Inspect([this] {
+    EXPECT_EQ(6, gShell.viewpoint) << "Open shows the back";
+    ui().Press(EventKind::LeftDown, 300, 100);
+    ui().Move(320, 110);
+  });
+  ui().Frame();
+  ui().Inspect([] {
+    EXPECT_EQ(0, gShell.viewpoint);
+    EXPECT_LT(gShell.viewRotation[0][0], 0.99f);
+  });
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+}
+
+// ---- Redraw policy ---------------------------------------------------------------------
+
+TEST_F(Desktop, ViewportsRedrawTwiceAfterAChangeAndRestOnThePanel) {
+  PassTitle();
+  int before = 0;
+  ui().Inspect([this] { ui().Move(60, 300); });
+  ui().Frame(3);
+  ui().Inspect([&before] { before = gView.redraws; });
+  ui().Frame(3);
+  ui().Inspect([&before, this] {
+    EXPECT_EQ(before, gView.redraws) << "nothing drawn while the pointer rests on the panel";
+    ui().Key('A');
+  });
+  ui().Frame(4);
+  ui().Inspect([&before, this] {
+    EXPECT_EQ(before + 2, gView.redraws) << "a change is drawn into both buffers";
+    before = gView.redraws;
+    ui().Move(400, 100);
+  });
+  ui().Frame(3);
+  ui().Inspect([&before] { EXPECT_EQ(before + 3, gView.redraws) << "every frame over the viewports"; });
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+}
+
+// ---- Open, Save and exit ---------------------------------------------------------------
+
+TEST_F(Desktop, OpenAsksToSaveAChangedModelFirstThenOpens) {
+  PassTitle();
+  const std::string saved = folder_ + "/saved.vnx";
+  ui().Inspect([this] {
+    gShell.modelChanged = 1;
+    ui().Click(10, 60);  // Open
+  });
+  ui().Answer(IDYES);
+  ui().ChooseFile(saved, 1);
+  ui().ChooseFile(model_, 1);
+  ui().Frame(4);
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+  EXPECT_EQ(1, CountMessages(ui(), ModelChangedQuestion)) << "the second Open does not ask again";
+  ASSERT_EQ(2u, ui().fileRequests.size());
+  EXPECT_TRUE(ui().fileRequests[0].save);
+  EXPECT_FALSE(ui().fileRequests[1].save);
+  EXPECT_EQ(" Vornix 3D! (*.vnx)", std::string(ui().fileRequests[0].filters[0].description));
+  EXPECT_TRUE(FileExists(saved));
+  EXPECT_EQ(0, gShell.modelChanged);
+}
+
+TEST_F(Desktop, SaveFilterGivesTheExtensionOfABareName) {
+  PassTitle();
+  ui().Inspect([this] { ui().Click(10, 72); });  // Save
+  ui().ChooseFile(folder_ + "/bare", 2);
+  ui().Frame(2);
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
+  EXPECT_TRUE(FileExists(folder_ + "/bare.x"));
+
+}
+
+TEST_F(Desktop, EscapeAsksBeforeExitingAndOffersToSaveAChangedModel) {
+  // Unchanged: No keeps the program; Yes closes it with code 0.
+  PassTitle();
+  ui().Key(VK_ESCAPE);
+  ui().Answer(IDNO);
+  ui().Frame();
+  ui().Key(VK_ESCAPE);
+  ui().Answer(IDYES);
+  ui().Frame(3);
+  EXPECT_EQ(0, Run());
+  EXPECT_EQ(2, CountMessages(ui(), ExitQuestion));
+  EXPECT_EQ(0, CountMessages(ui(), ModelChangedQuestion));
+  EXPECT_FALSE(ui().windowOpen);
+
+  // Changed, Yes, Yes, and the save dialog cancelled: the program closes;
+  // the window's close button asks the same.
+  _qlt_ResetLibraryForTests();
+  ui().messages.clear();
+  PassTitle();
+  ui().Inspect([] { gShell.modelChanged = 1; });
+  WindowEvent close;
+  close.kind = EventKind::Close;
+  ui().Post(close);
+  ui().Answer(IDYES);
+  ui().Answer(IDYES);
+  ui().ChooseFile("");
+  ui().Frame(3);
+  EXPECT_EQ(0, Run());
+  EXPECT_EQ(1, CountMessages(ui(), ExitQuestion));
+  EXPECT_EQ(1, CountMessages(ui(), ModelChangedQuestion));
+  EXPECT_FALSE(ui().windowOpen);
+}
+
+}  // namespace
