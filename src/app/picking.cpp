@@ -44,12 +44,10 @@ struct Projector {
     *sx = ScreenX(x, y, z, cz);
     *sy = ScreenY(x, y, z, cz);
   }
-  // The three corners of a polygon; false when one lies behind the near limit.
-  bool ProjectPolygon(const ModelVertex* v, float z[3], float sx[3], float sy[3]) const {
+  // Camera Z of a polygon's corners; false when one lies nearer than 1.
+  bool InFront(const ModelVertex* v, float z[3]) const {
     for (int k = 0; k < 3; ++k) z[k] = Z(v[k].x, v[k].y, v[k].z);
-    if (!(z[0] >= 1.0f && z[1] >= 1.0f && z[2] >= 1.0f)) return false;
-    for (int k = 0; k < 3; ++k) Project(v[k].x, v[k].y, v[k].z, z[k], &sx[k], &sy[k]);
-    return true;
+    return z[0] >= 1.0f && z[1] >= 1.0f && z[2] >= 1.0f;
   }
 };
 
@@ -150,8 +148,7 @@ int PickAt(int px, int py) {
     const ModelVertex* v = &gModel.vertices[3 * i];
     if (!Pickable(v[0].material)) continue;
     float z[3], sx[3], sy[3];
-    for (int k = 0; k < 3; ++k) z[k] = view.Z(v[k].x, v[k].y, v[k].z);
-    if (!(z[0] >= 1.0f && z[1] >= 1.0f && z[2] >= 1.0f)) continue;
+    if (!view.InFront(v, z)) continue;
     // Most polygons miss the pointer's column: test it before working out y.
     for (int k = 0; k < 3; ++k) sx[k] = view.ScreenX(v[k].x, v[k].y, v[k].z, z[k]);
     if (!(std::min(std::min(sx[0], sx[1]), sx[2]) <= x && x <= std::max(std::max(sx[0], sx[1]), sx[2])))
@@ -185,12 +182,14 @@ void MarkRectangle(int left, int right, int top, int bottom, int32_t selected) {
   for (int i = 0; i < polygons; ++i) {
     const ModelVertex* v = &gModel.vertices[3 * i];
     if (!Pickable(v[0].material)) continue;
-    float z[3], sx[3], sy[3];
-    if (!view.ProjectPolygon(v, z, sx, sy)) continue;
+    float z[3];
+    if (!view.InFront(v, z)) continue;
     bool inside = true;
     for (int k = 0; k < 3 && inside; ++k) {
-      const float y = sy[k] + offset;
-      inside = l <= sx[k] && sx[k] <= r && t <= y && y <= b;
+      float x, y;
+      view.Project(v[k].x, v[k].y, v[k].z, z[k], &x, &y);
+      y += offset;
+      inside = l <= x && x <= r && t <= y && y <= b;
     }
     if (inside) MarkPolygon(i, selected);
   }
