@@ -223,6 +223,23 @@ TEST_F(Desktop, TitleWaitsForAKeyAlsoWhileInactive) {
   EXPECT_EQ(640, ui().windowWidth);
 }
 
+// Without the sample model the program starts on an empty Model, reports
+// the missing file and keeps drawing and answering the mouse.
+TEST_F(Desktop, MissingSampleModelLeavesAnEmptyModelThatStillRuns) {
+  PassTitle();
+  ui().Move(400, 400);
+  ui().Click(400, 400);
+  ui().Frame(3);
+  DesktopOptions options;
+  options.programFolder = folder_;
+  EXPECT_EQ(ScriptedUI::ScriptEndCode, RunDesktop(options));
+  EXPECT_EQ(0, gModel.vertexCount);
+  bool reported = false;
+  for (const auto& m : ui().messages) reported |= m.text.find("IndyCar.vnx") != std::string::npos;
+  EXPECT_TRUE(reported);
+  EXPECT_GE(gView.redraws, 3);
+}
+
 // ---- Picking ---------------------------------------------------------------------------
 
 TEST_F(Desktop, HoverAndClicksMarkPolygonsInEachMouseMode) {
