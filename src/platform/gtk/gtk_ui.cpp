@@ -154,14 +154,21 @@ int VirtualKeyOf(guint keyval) {
 
 // The key as it is without Shift (a virtual-key code names the key, not
 // the character): "!" is the 1 key. Num Lock still decides the keypad.
-guint UnshiftedKeyval(const GdkEventKey* event) {
+guint UnshiftedKeyval(const GdkEventKey* event, int group) {
   guint keyval = 0;
   GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(event->window));
   const auto state = GdkModifierType(event->state & GDK_MOD2_MASK);
-  if (keymap && gdk_keymap_translate_keyboard_state(keymap, event->hardware_keycode, state, event->group, &keyval,
-                                                    nullptr, nullptr, nullptr))
+  if (keymap && gdk_keymap_translate_keyboard_state(keymap, event->hardware_keycode, state, group, &keyval, nullptr,
+                                                    nullptr, nullptr))
     return keyval;
   return event->keyval;
+}
+
+int VirtualKeyOf(const GdkEventKey* event) {
+  const int key = VirtualKeyOf(UnshiftedKeyval(event, event->group));
+  // A layout without Latin letters still has them in its first group,
+  // where the key's position names it.
+  return key != 0 || event->group == 0 ? key : VirtualKeyOf(UnshiftedKeyval(event, 0));
 }
 
 void Post(EventKind kind, int x = 0, int y = 0) {
@@ -390,7 +397,7 @@ gboolean GtkUI::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 }
 
 gboolean GtkUI::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer) {
-  const int key = VirtualKeyOf(UnshiftedKeyval(event));
+  const int key = VirtualKeyOf(event);
   if (key != 0) {
     WindowEvent e;
     e.kind = EventKind::KeyDown;
