@@ -27,7 +27,6 @@ struct ShellState {
   float lightColour[3] = {1.0f, 0.95f, 0.9f};
   float lightDirection[3] = {0, 1.0f, 0};
   int32_t bilinearFiltering = 0;
-  int32_t cullMode = 0;
 
   // Mouse state of the viewports.
   int32_t leftHeld = 0, rightHeld = 0;

@@ -64,7 +64,6 @@ bool ScriptedUI::WindowCreate(const char* title, int width, int height) {
 }
 
 void ScriptedUI::PumpEvents(bool wait) {
-  ++pumps;
   bool delivered = false;
   while (!input_.empty()) {
     Step step = std::move(input_.front());

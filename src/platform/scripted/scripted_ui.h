@@ -106,7 +106,6 @@ class ScriptedUI final : public PlatformUI {
   std::string windowTitle;
   int windowWidth = 0, windowHeight = 0;
   int presents = 0;
-  int pumps = 0;
   std::vector<std::pair<int, int>> pointerMoves;
 
  private:
