@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include "app/commands.h"
 #include "app/desktop.h"
@@ -20,6 +19,7 @@
 #include "model/model.h"
 #include "model/normals.h"
 #include "platform/console/console_ui.h"
+#include "platform/paths.h"
 #include "platform/png.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
@@ -199,23 +199,13 @@ int RunInfo(int argc, char** argv) {
   return std::fflush(stdout) == 0 ? 0 : Fail("could not write the information");
 }
 
-// The output path as seen from the working folder the command started in.
-std::string AbsolutePath(const char* path) {
-  if (path[0] == '/') return path;
-  char folder[4096];
-  if (!getcwd(folder, sizeof folder)) return path;
-  return std::string(folder) + "/" + path;
-}
-
 // Choosing a file in the Open dialog makes its folder the working folder, and
 // texture names in a model are relative to it. Returns the model's name as
 // seen from there, or an empty text when the folder cannot be entered.
 std::string EnterModelFolder(const char* path) {
+  if (!EnterFolderOf(path)) return "";
   const char* slash = std::strrchr(path, '/');
-  if (!slash) return path;
-  const std::string folder = slash == path ? "/" : std::string(path, size_t(slash - path));
-  if (chdir(folder.c_str()) != 0) return "";
-  return slash + 1;
+  return slash ? slash + 1 : path;
 }
 
 // The library's error text ("operation\nmessage\nresult\n") on one line.

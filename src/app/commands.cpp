@@ -44,6 +44,8 @@ const char* const StripUVQuestionText =
 // The export tables hold this many materials; the Save command refuses more.
 constexpr int MaxSavedMaterials = 30;
 
+bool AskYesNo(const char* question) { return MessageBoxSafe(question, "Vornix 3D!", MB_YESNO) == IDYES; }
+
 void MarkModelChanged() {
   if (gModel.vertexCount > 0) gShell.modelChanged = 1;
 }
@@ -127,8 +129,6 @@ int ReadByKind(FileKind kind, const char* path) {
 }
 
 void ShowReminder() { MessageBoxSafe(ReminderText, "Vornix 3D! Reminder", MB_OK); }
-
-bool AskYesNo(const char* question) { return MessageBoxSafe(question, "Vornix 3D!", MB_YESNO) == IDYES; }
 
 void SetSelectedOnEveryVertex(int selected) {
   for (int i = 0; i < gModel.vertexCount; ++i) gModel.vertices[i].selected = selected;

@@ -23,6 +23,9 @@ int OpenModelFile(const char* path);
 // of a name without one. Returns 1 when a file was written.
 int SaveModelFile(const char* path, int filterIndex);
 
+// A Yes/No question under the product's caption; true for Yes.
+bool AskYesNo(const char* question);
+
 extern const char* const NothingToSaveText;
 extern const char* const TooManyMaterialsText;
 // The export reminder and the two questions of the X branch of Save.

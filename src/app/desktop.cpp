@@ -17,6 +17,7 @@
 #include "model/model.h"
 #include "model/native_file.h"
 #include "platform/events.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 #include "render/library_state.h"
 #include "render/progress_box.h"
@@ -51,9 +52,7 @@ std::string ExecutableFolder() {
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   if (length <= 0) return "";
   path[length] = '\0';
-  std::string folder = path;
-  const size_t slash = folder.rfind('/');
-  return slash == std::string::npos ? "" : folder.substr(0, slash == 0 ? 1 : slash);
+  return FolderOf(path);
 }
 
 int Abort() {
@@ -73,8 +72,6 @@ void LoadBitmap(int* slot, const char* name, int keyed, int keyX, int keyY) {
 void ReportFlip(int clearZ, int clearTarget) {
   if (!qlt_PageFlip(clearZ, clearTarget)) MessageBoxSafe(qlt_GetErrorString(), "qlt_PageFlip:", MB_OK);
 }
-
-void ScreenSize(int* width, int* height) { qlt_ScreenSize(width, height, nullptr); }
 
 // The program's own close: the library goes, then the window, then the
 // loop ends with code 0.
@@ -106,19 +103,26 @@ void HandleTitleEvent(const WindowEvent& e) {
   }
 }
 
+// Hands every queued event to the handler; true with *code set when the
+// quit message came.
+bool DispatchEvents(void (*handle)(const WindowEvent&), int* code) {
+  WindowEvent e;
+  while (Events().Next(&e)) {
+    if (e.kind == EventKind::Quit) {
+      *code = e.code;
+      return true;
+    }
+    handle(e);
+  }
+  return false;
+}
+
 // Returns true with *code set when the program ends during the title.
 bool ShowTitle(int* code) {
   gShell.titleShowing = 1;
   Ui().PumpEvents(false);
   for (;;) {
-    WindowEvent e;
-    while (Events().Next(&e)) {
-      if (e.kind == EventKind::Quit) {
-        *code = e.code;
-        return true;
-      }
-      HandleTitleEvent(e);
-    }
+    if (DispatchEvents(HandleTitleEvent, code)) return true;
     if (gShell.appActive && !gShell.titleShowing) return false;
     // The title does not change: waiting for input costs nothing.
     Ui().PumpEvents(true);
@@ -186,8 +190,7 @@ void PrepareMainScreen(const std::string& modelPath) {
   } else {
     // A model named on the command line is opened as the Open dialog
     // would leave it: from its own folder, where its textures lie.
-    const size_t slash = modelPath.rfind('/');
-    if (slash != std::string::npos && chdir(modelPath.substr(0, slash == 0 ? 1 : slash).c_str()) != 0)
+    if (!EnterFolderOf(modelPath))
       MessageBoxSafe(("Could not open file: " + modelPath).c_str(), "Error", MB_OK);
     else
       OpenModelFile(modelPath.c_str());
@@ -326,11 +329,7 @@ void RunFrame() {
 int RunDesktop(const DesktopOptions& options) {
   const std::string folder = options.programFolder.empty() ? ExecutableFolder() : options.programFolder;
   // The model named by the user is found from where the user started.
-  std::string modelPath = options.modelPath;
-  if (!modelPath.empty() && modelPath[0] != '/') {
-    char here[PATH_MAX];
-    if (getcwd(here, sizeof here)) modelPath = std::string(here) + "/" + modelPath;
-  }
+  const std::string modelPath = AbsolutePath(options.modelPath);
   if (!folder.empty() && chdir(folder.c_str()) != 0) {
     std::fprintf(stderr, "vornix: cannot enter the program's folder %s\n", folder.c_str());
     return 1;
@@ -373,11 +372,7 @@ int RunDesktop(const DesktopOptions& options) {
   for (;;) {
     if (!waited) Ui().PumpEvents(false);
     waited = false;
-    WindowEvent e;
-    while (Events().Next(&e)) {
-      if (e.kind == EventKind::Quit) return e.code;
-      HandleEvent(e);
-    }
+    if (DispatchEvents(HandleEvent, &code)) return code;
     if (!gShell.appActive) {
       Ui().PumpEvents(true);
       waited = true;

@@ -25,8 +25,6 @@ enum Command : int {
   CommandClearPolyList = 10,
 };
 
-bool AskYesNo(const char* question) { return MessageBoxSafe(question, "Vornix 3D!", MB_YESNO) == IDYES; }
-
 void MakePending(int command) {
   gShell.commandPending = 1;
   gShell.pendingCommand = command;
@@ -44,7 +42,7 @@ void OpenCommand() {
   OpenModelFile(chosen.path.c_str());
   Ui().SetCursor(CursorShape::Arrow);
   int width = 0, height = 0;
-  qlt_ScreenSize(&width, &height, nullptr);
+  ScreenSize(&width, &height);
   Ui().MovePointer(width / 2, height / 2);
 }
 

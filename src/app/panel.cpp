@@ -20,8 +20,6 @@ constexpr ItemRows MenuItemRects[MenuItemCount] = {
     {289, 301}, {302, 314}, {341, 353}, {354, 366}, {367, 379},
 };
 
-void ScreenSize(int* width, int* height) { qlt_ScreenSize(width, height, nullptr); }
-
 // One region of the panel bitmap onto the back buffer, rectangles right and
 // bottom exclusive.
 void Blit(int bitmap, int sl, int sr, int st, int sb, int dl, int dr, int dt, int db) {

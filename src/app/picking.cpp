@@ -51,23 +51,6 @@ struct Projector {
   }
 };
 
-void ScreenSize(int* width, int* height) {
-  *width = *height = 0;
-  qlt_ScreenSize(width, height, nullptr);
-}
-
-int PolygonCount() {
-  const int count = gModel.vertexCount;
-  return count < 0 ? 0 : (count > MaxVertices ? MaxVertices : count) / 3;
-}
-
-// A polygon whose material index lies outside the table is treated like a
-// hidden one, as the viewports do: never drawn, never picked.
-bool Pickable(int32_t material) {
-  return material >= 0 && material < gModel.materialCount && material < MaxMaterials &&
-         !gModel.materials[material].hidden;
-}
-
 uint16_t ToPointer(int v) { return uint16_t(v < 0 ? 0 : (v > 65535 ? 65535 : v)); }
 
 void StorePointer(int x, int y) {
@@ -146,7 +129,7 @@ int PickAt(int px, int py) {
   const int polygons = PolygonCount();
   for (int i = 0; i < polygons; ++i) {
     const ModelVertex* v = &gModel.vertices[3 * i];
-    if (!Pickable(v[0].material)) continue;
+    if (!Drawable(MaterialOf(i))) continue;
     float z[3], sx[3], sy[3];
     if (!view.InFront(v, z)) continue;
     // Most polygons miss the pointer's column: test it before working out y.
@@ -181,7 +164,7 @@ void MarkRectangle(int left, int right, int top, int bottom, int32_t selected) {
   const int polygons = PolygonCount();
   for (int i = 0; i < polygons; ++i) {
     const ModelVertex* v = &gModel.vertices[3 * i];
-    if (!Pickable(v[0].material)) continue;
+    if (!Drawable(MaterialOf(i))) continue;
     float z[3];
     if (!view.InFront(v, z)) continue;
     bool inside = true;

@@ -88,18 +88,6 @@ int SetModelTransform() {
   return qlt_SetMatrix(&object);
 }
 
-int PolygonCount() {
-  const int count = gModel.vertexCount;
-  return count < 0 ? 0 : (count > MaxVertices ? MaxVertices : count) / 3;
-}
-
-// The material of polygon i, or -1 when its index lies outside the table.
-int MaterialOf(int polygon) {
-  const int m = gModel.vertices[3 * polygon].material;
-  return m >= 0 && m < gModel.materialCount && m < MaxMaterials ? m : -1;
-}
-
-bool Drawable(int material) { return material >= 0 && !gModel.materials[material].hidden; }
 
 // Translucent polygons go to the library's queue, which draws them back to
 // front after everything opaque; a full queue leaves them in the run.
@@ -178,12 +166,27 @@ int BeginViewport(const ViewportRect& r) {
   return qlt_RenderBegin(&camera);
 }
 
+}  // namespace
+
+// ---- The Model as drawn ------------------------------------------------------------
+
+int PolygonCount() {
+  const int count = gModel.vertexCount;
+  return count < 0 ? 0 : (count > MaxVertices ? MaxVertices : count) / 3;
+}
+
+int MaterialOf(int polygon) {
+  const int m = gModel.vertices[3 * polygon].material;
+  return m >= 0 && m < gModel.materialCount && m < MaxMaterials ? m : -1;
+}
+
+bool Drawable(int material) { return material >= 0 && !gModel.materials[material].hidden; }
+
 bool ScreenSize(int* width, int* height) {
+  *width = *height = 0;
   qlt_ScreenSize(width, height, nullptr);
   return *width > 0 && *height > 0;
 }
-
-}  // namespace
 
 // ---- The view ----------------------------------------------------------------------
 

@@ -16,6 +16,16 @@ struct ViewState {
 
 extern ViewState gView;
 
+// Polygons of the Model that the viewports and picking look at.
+int PolygonCount();
+// The material of polygon i, or -1 when its index lies outside the table.
+int MaterialOf(int polygon);
+// Drawn and picked: a material in the table (not -1) that is not hidden.
+bool Drawable(int material);
+
+// The display's width and height; false before there is a display.
+bool ScreenSize(int* width, int* height);
+
 // The display widths the mode dialog offers get their projection constants;
 // any other width sets all three to 0.
 void SetProjectionConstants(int width);

@@ -1,8 +1,7 @@
 #include "platform/ui.h"
 
-#include <unistd.h>
-
 #include "platform/events.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -34,12 +33,7 @@ void SetUi(PlatformUI* ui) { currentUi = ui ? ui : &silentUi; }
 
 bool GetFileName(const FileDialogRequest& request, FileDialogResult* out) {
   if (!out || !Ui().FileDialog(request, out) || out->path.empty()) return false;
-  const size_t slash = out->path.rfind('/');
-  if (slash != std::string::npos) {
-    const std::string folder = slash == 0 ? "/" : out->path.substr(0, slash);
-    if (chdir(folder.c_str()) != 0) return false;
-  }
-  return true;
+  return EnterFolderOf(out->path);
 }
 
 EventQueue& Events() {

@@ -1,0 +1,16 @@
+// Splitting and completing file paths the way the program's folders work:
+// the folder a file lies in, and a name as seen from the current folder.
+#pragma once
+
+#include <string>
+
+// The folder part of a path: "" when it names no folder, "/" for a file
+// at the root.
+std::string FolderOf(const std::string& path);
+
+// The path as seen from the current folder, for use after changing it.
+std::string AbsolutePath(const std::string& path);
+
+// Makes the folder of the file the current folder (nothing to do for a bare
+// name); false when it cannot be entered.
+bool EnterFolderOf(const std::string& path);
