@@ -11,6 +11,7 @@
 #include "app/mode_dialog.h"
 #include "app/panel.h"
 #include "app/picking.h"
+#include "app/projection_box.h"
 #include "app/shell_state.h"
 #include "app/viewports.h"
 #include "model/cleanup.h"
@@ -200,6 +201,15 @@ void PrepareMainScreen(const std::string& modelPath) {
 
 // ---- Keys --------------------------------------------------------------------------
 
+// With [Ctrl] the arrow, X and Z keys turn the projection box, whether or
+// not a projection runs; without it they turn the view.
+void TurnKey(bool ctrl, BoxRotation box, RotationStep view) {
+  if (ctrl)
+    RequestBoxRotation(box);
+  else
+    RequestRotationStep(view);
+}
+
 void HandleKey(int key, bool ctrl) {
   gShell.hintVisible = 0;
   gShell.redrawCount = 1;
@@ -221,12 +231,12 @@ void HandleKey(int key, bool ctrl) {
       gShell.panX = gShell.panY = 0;
       gShell.cameraZ = -2.0f * gModel.modelRadius;
       break;
-    case VK_LEFT: if (!ctrl) RequestRotationStep(RotationStep::Left); break;
-    case VK_RIGHT: if (!ctrl) RequestRotationStep(RotationStep::Right); break;
-    case VK_UP: if (!ctrl) RequestRotationStep(RotationStep::Up); break;
-    case VK_DOWN: if (!ctrl) RequestRotationStep(RotationStep::Down); break;
-    case 'X': if (!ctrl) RequestRotationStep(RotationStep::X); break;
-    case 'Z': if (!ctrl) RequestRotationStep(RotationStep::Z); break;
+    case VK_LEFT: TurnKey(ctrl, BoxRotation::Left, RotationStep::Left); break;
+    case VK_RIGHT: TurnKey(ctrl, BoxRotation::Right, RotationStep::Right); break;
+    case VK_UP: TurnKey(ctrl, BoxRotation::Up, RotationStep::Up); break;
+    case VK_DOWN: TurnKey(ctrl, BoxRotation::Down, RotationStep::Down); break;
+    case 'X': TurnKey(ctrl, BoxRotation::X, RotationStep::X); break;
+    case 'Z': TurnKey(ctrl, BoxRotation::Z, RotationStep::Z); break;
     case 'A':
     case VK_ADD: gShell.cameraZ += step; break;
     case 'Q':
@@ -323,6 +333,8 @@ void RunFrame() {
   UpdateHoverPolygon();
   if (DecideRedraw()) RenderViewports();
   if (gView.mouseMode == 2) DrawRubberBand();
+  if (gShell.projecting) UpdateAndDrawProjectionBox();
+  StoreAcceptedProjection();
   DrawViewpointName();
 }
 
@@ -337,6 +349,7 @@ int RunDesktop(const DesktopOptions& options) {
   Events().Clear();
   gShell = ShellState();
   gView = ViewState();
+  gBox = ProjectionBoxState();
   gBitmaps = ShellBitmaps();
   shownCursor = CursorShape::Arrow;
 

@@ -6,6 +6,9 @@
 
 extern const char* const ModelChangedQuestion;
 extern const char* const ExitQuestion;
+// Refusal of the PolyList commands while a projection runs.
+extern const char* const ProjectingText;
+extern const char* const DeleteQuestion;
 
 // The Open and Save dialogs' requests, filters in their fixed order.
 FileDialogRequest OpenDialogRequest();

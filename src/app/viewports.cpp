@@ -200,7 +200,7 @@ void SetProjectionConstants(int width) {
   }
 }
 
-void RotateView(float radians, float x, float y, float z) {
+void RotateRows(float rows[3][3], float radians, float x, float y, float z) {
   const float length = std::sqrt(x * x + y * y + z * z);
   if (!std::isfinite(length) || length == 0.0f || !std::isfinite(radians)) return;
   x /= length, y /= length, z /= length;
@@ -212,11 +212,14 @@ void RotateView(float radians, float x, float y, float z) {
       {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
       {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)},
   };
-  for (float* row : gShell.viewRotation) {
+  for (int i = 0; i < 3; ++i) {
+    float* row = rows[i];
     const float r[3] = {row[0], row[1], row[2]};
     for (int k = 0; k < 3; ++k) row[k] = m[k][0] * r[0] + m[k][1] * r[1] + m[k][2] * r[2];
   }
 }
+
+void RotateView(float radians, float x, float y, float z) { RotateRows(gShell.viewRotation, radians, x, y, z); }
 
 void ApplyStartupView() {
   gShell.cameraZ = -2.0f * gModel.modelRadius;

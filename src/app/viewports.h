@@ -30,8 +30,10 @@ bool ScreenSize(int* width, int* height);
 // any other width sets all three to 0.
 void SetProjectionConstants(int width);
 
-// Replaces every row r of viewRotation by M r, M being the rotation by
-// `radians` about the axis (x, y, z). A zero or non-finite axis changes nothing.
+// Replaces every row r of `rows` by M r, M being the rotation by `radians`
+// about the axis (x, y, z). A zero or non-finite axis changes nothing.
+void RotateRows(float rows[3][3], float radians, float x, float y, float z);
+// RotateRows on viewRotation.
 void RotateView(float radians, float x, float y, float z);
 
 // The view a program start shows: camera at twice the Model's radius, no pan,

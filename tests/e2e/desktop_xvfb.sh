@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The desktop program end to end on a virtual screen: start it, confirm the
 # mode dialog with Enter, leave the title with a key, see the panel and the
-# car, hover and click a polygon in the Select viewport, press Esc, confirm
-# with Enter, and expect exit status 0. Exit 77 (skipped) without Xvfb.
+# car, hover and click a polygon in the Select viewport, move the car with
+# the Center dialog and save it, press Esc, confirm with Enter, and expect
+# exit status 0. Exit 77 (skipped) without Xvfb.
 # Usage: desktop_xvfb.sh VORNIX SHOT_FOLDER
 set -uo pipefail
 vornix="$1"
@@ -86,8 +87,33 @@ read -r r g b < <(pixel $(($1 - 2)) $(($2 - 2)))
 [ "$g" -gt $((r * 2 + 20)) ] && [ "$g" -gt $((b * 2 + 20)) ] || fail "the clicked polygon is not green ($r $g $b)"
 shot clicked
 
+# The Center dialog from the panel: 5 typed over the selected X field and
+# Enter move the car along X; Save writes what the dialog did.
+xdotool mousemove 60 87 click 1
+center=$(timeout 10 xdotool search --sync --limit 1 --name "^Center$") || fail "no Center dialog"
+sleep 0.5
+shot center_dialog
+xdotool windowfocus --sync "$center" type "5"
+xdotool key Return
+sleep 1
+saved="$shots/moved.vnx"
+rm -f "$saved"
+xdotool windowfocus --sync "$window" mousemove 60 74 click 1
+chooser=$(timeout 10 xdotool search --sync --limit 1 --name "^Save As$") || fail "no save dialog"
+sleep 0.5
+xdotool windowfocus --sync "$chooser" type "$saved"
+sleep 0.5
+xdotool key Return
+for _ in $(seq 1 25); do
+  [ -s "$saved" ] && break
+  sleep 0.2
+done
+[ -s "$saved" ] || fail "Save wrote no file"
+bounds=$("$vornix" info "$saved" | sed -n 's/^bounds: //p')
+[ "$bounds" = "3.990000 0.000000 -2.650000 6.010000 1.040000 2.520000" ] || fail "the saved car was not moved: $bounds"
+
 # Esc asks; Enter answers Yes and the program ends with status 0.
-xdotool key Escape
+xdotool windowfocus --sync "$window" key Escape
 sleep 1
 shot exit_question
 xdotool key Return
