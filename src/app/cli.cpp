@@ -13,6 +13,7 @@
 
 #include "app/commands.h"
 #include "app/desktop.h"
+#include "app/model_commands.h"
 #include "app/shell_state.h"
 #include "app/viewports.h"
 #include "model/geometry.h"
@@ -30,7 +31,12 @@ const char* const Usage =
     "usage: vornix [--windowed] [FILE]   start the desktop program (on FILE)\n"
     "       vornix info FILE\n"
     "       vornix convert IN OUT [--delete-thin] [--center] [--rotate X,Y,Z] [--scale F]\n"
-    "                             [--smooth DEG] [--flip-v] [--strip-uv]\n"
+    "                             [--scale-x F] [--scale-y F] [--scale-z F] [--smooth DEG]\n"
+    "                             [--reverse LIST] [--flip-v] [--strip-uv]\n"
+    "                             LIST: one or more of order,normals,u,v, comma-separated\n"
+    "                             Applied in this order: --delete-thin on reading; --center,\n"
+    "                             --rotate, --scale, --scale-x, --scale-y, --scale-z, --smooth,\n"
+    "                             --reverse; --flip-v and --strip-uv on writing.\n"
     "       vornix render IN -o OUT.png [--size 640x480|800x600|1024x768]\n"
     "                             [--view 3d|top|bottom|left|right|front|back]\n"
     "                             [--layout both|render|select] [--repeat N]\n"
@@ -43,10 +49,14 @@ struct ConvertOptions {
   float rotation[3] = {0, 0, 0};
   bool scale = false;
   float scaleFactor = 1;
+  // One factor per axis, each applied only when given.
+  bool scaleAxis[3] = {false, false, false};
+  float axisFactor[3] = {1, 1, 1};
   bool smooth = false;
   float smoothAngle = 0;
   bool flipV = false;
   bool stripUV = false;
+  ReverseChoice reverse;
 };
 
 // The answers the command line gives to the program's questions.
@@ -100,11 +110,48 @@ bool ParseTriple(const char* text, float out[3]) {
   return true;
 }
 
+// Index into a list of names, or -1.
+int IndexOf(const char* value, const char* const* names, int count) {
+  for (int i = 0; value && i < count; ++i)
+    if (std::strcmp(value, names[i]) == 0) return i;
+  return -1;
+}
+
+// The reverse dialog's boxes by name: "order,normals,u,v" or any part of it.
+// On an unknown word, bad holds it and out is left alone.
+bool ParseReverseList(const char* text, ReverseChoice& out, std::string& bad) {
+  static const struct {
+    const char* word;
+    bool ReverseChoice::*box;
+  } boxes[] = {{"order", &ReverseChoice::polygonOrder},
+               {"normals", &ReverseChoice::normals},
+               {"u", &ReverseChoice::u},
+               {"v", &ReverseChoice::v}};
+  ReverseChoice choice;
+  const std::string list = text;
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(',', start);
+    const std::string word = list.substr(start, comma - start);
+    bool known = false;
+    for (const auto& b : boxes)
+      if (word == b.word) choice.*b.box = known = true;
+    if (!known) {
+      bad = word;
+      return false;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  out = choice;
+  return true;
+}
+
 // The smoothing dialog accepts 0 to 179 degrees.
 bool SmoothAngleInRange(float angle) { return angle >= 0.0f && angle <= 179.0f; }
 
 // Returns 0 when every option parsed, else the exit status after a message.
 int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& options) {
+  static const char* const scaleAxisOptions[] = {"--scale-x", "--scale-y", "--scale-z"};
   for (int i = first; i < argc; ++i) {
     const char* option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -123,6 +170,16 @@ int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& option
     } else if (std::strcmp(option, "--scale") == 0) {
       if (!ParseNumber(value, options.scaleFactor)) return Fail("--scale needs a number");
       options.scale = true;
+      ++i;
+    } else if (const int axis = IndexOf(option, scaleAxisOptions, 3); axis >= 0) {
+      if (!ParseNumber(value, options.axisFactor[axis])) return Fail(std::string(option) + " needs a number");
+      options.scaleAxis[axis] = true;
+      ++i;
+    } else if (std::strcmp(option, "--reverse") == 0) {
+      std::string bad;
+      if (!value) return Fail("--reverse needs a comma-separated list of order, normals, u, v");
+      if (!ParseReverseList(value, options.reverse, bad))
+        return Fail("--reverse: '" + bad + "' is not one of order, normals, u, v");
       ++i;
     } else if (std::strcmp(option, "--smooth") == 0) {
       if (!ParseNumber(value, options.smoothAngle) || !SmoothAngleInRange(options.smoothAngle))
@@ -155,14 +212,21 @@ void ApplyConvertOptions(const ConvertOptions& options) {
     RotateY(options.rotation[1]);
     RotateZ(options.rotation[2]);
   }
-  if (options.scale) {
-    ScaleX(options.scaleFactor);
-    ScaleY(options.scaleFactor);
-    ScaleZ(options.scaleFactor);
-  }
+  if (options.scale) ApplyScale(ScaleMode::Uniform, options.scaleFactor);
+  static const ScaleMode axes[3] = {ScaleMode::WidthX, ScaleMode::HeightY, ScaleMode::LengthZ};
+  for (int axis = 0; axis < 3; ++axis)
+    if (options.scaleAxis[axis]) ApplyScale(axes[axis], options.axisFactor[axis]);
   if (options.smooth) {
     SelectAll();
     CalculateNormals(options.smoothAngle);
+    SelectNone();
+  }
+  // After smoothing, which computes the normals afresh and would undo a
+  // reversal of them.
+  const ReverseChoice& r = options.reverse;
+  if (r.polygonOrder || r.normals || r.u || r.v) {
+    SelectAll();
+    ApplyReverse(r);
     SelectNone();
   }
 }
@@ -286,13 +350,6 @@ struct RenderOptions {
 int UsageError(const std::string& reason) {
   std::fprintf(stderr, "vornix: %s\n", reason.c_str());
   return 2;
-}
-
-// Index into a list of names, or -1.
-int IndexOf(const char* value, const char* const* names, int count) {
-  for (int i = 0; value && i < count; ++i)
-    if (std::strcmp(value, names[i]) == 0) return i;
-  return -1;
 }
 
 bool ParseCount(const char* text, int& out) {

@@ -104,6 +104,71 @@ TEST_F(CliTest, ConvertAppliesOptionsAndWritesEveryFormatReadBack) {
   }
 }
 
+// The reversals act on every polygon and come after smoothing, so reversed
+// normals survive it. Each axis scale changes its axis alone, on top of the
+// uniform one.
+TEST_F(CliTest, ConvertReversesEveryPolygonAndScalesSingleAxes) {
+  static Model plain;
+  ASSERT_EQ(RunVornix("convert " + input_ + " " + output_ + " --delete-thin").status, 0);
+  ASSERT_EQ(LoadNativeModel(output_.c_str()), 1);
+  plain = gModel;
+  ASSERT_EQ(plain.vertexCount, 6);
+  using Check = void (*)(const ModelVertex& before, const ModelVertex& after, const ModelVertex& twin);
+  const struct {
+    const char* options;
+    Check check;
+  } cases[] = {
+      {"--reverse u",
+       [](const ModelVertex& a, const ModelVertex& b, const ModelVertex&) {
+         EXPECT_FLOAT_EQ(b.u, 1.0f - a.u);
+         EXPECT_EQ(b.v, a.v);
+         EXPECT_EQ(b.x, a.x);
+         EXPECT_EQ(b.nz, a.nz);
+       }},
+      // The second and third corners change places with their normals and
+      // u,v; then every normal turns round.
+      {"--reverse order,normals",
+       [](const ModelVertex&, const ModelVertex& b, const ModelVertex& twin) {
+         EXPECT_EQ(b.x, twin.x);
+         EXPECT_EQ(b.y, twin.y);
+         EXPECT_EQ(b.u, twin.u);
+         EXPECT_EQ(b.v, twin.v);
+         EXPECT_EQ(b.nz, -twin.nz);
+       }},
+      {"--smooth 0 --reverse normals,v",
+       [](const ModelVertex& a, const ModelVertex& b, const ModelVertex&) {
+         EXPECT_FLOAT_EQ(b.nz, -1.0f);
+         EXPECT_FLOAT_EQ(b.v, 1.0f - a.v);
+         EXPECT_EQ(b.u, a.u);
+       }},
+      {"--scale-y 2",
+       [](const ModelVertex& a, const ModelVertex& b, const ModelVertex&) {
+         EXPECT_EQ(b.x, a.x);
+         EXPECT_EQ(b.y, 2 * a.y);
+         EXPECT_EQ(b.z, a.z);
+       }},
+      {"--scale 2 --scale-x 3 --scale-z -1",
+       [](const ModelVertex& a, const ModelVertex& b, const ModelVertex&) {
+         EXPECT_EQ(b.x, 6 * a.x);
+         EXPECT_EQ(b.y, 2 * a.y);
+         EXPECT_EQ(b.z, -2 * a.z);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    const RunResult r = RunVornix("convert " + input_ + " " + output_ + " --delete-thin " + c.options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(LoadNativeModel(output_.c_str()), 1);
+    ASSERT_EQ(gModel.vertexCount, plain.vertexCount);
+    for (int i = 0; i < gModel.vertexCount; ++i) {
+      SCOPED_TRACE(i);
+      // The corner a reversed winding puts here: 0 stays, 1 and 2 swap.
+      const int twin = i % 3 == 0 ? i : i % 3 == 1 ? i + 1 : i - 1;
+      c.check(plain.vertices[i], gModel.vertices[i], plain.vertices[twin]);
+    }
+  }
+}
+
 // Each failure ends with one "vornix: " line naming the reason (a loader may
 // report its own failure before it); usage errors exit 2, failures 1.
 TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
@@ -118,6 +183,10 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
       {convert + " --rotate 1,2", 1, "--rotate needs three angles"},
       {convert + " --scale abc", 1, "--scale needs a number"},
       {convert + " --frobnicate", 1, "unknown option '--frobnicate'"},
+      {convert + " --scale-y abc", 1, "--scale-y needs a number"},
+      {convert + " --reverse u,w", 1, "--reverse: 'w' is not one of order, normals, u, v"},
+      {convert + " --reverse order,", 1, "--reverse: '' is not one of"},
+      {convert + " --reverse", 1, "--reverse needs a comma-separated list"},
       {"convert " + input_ + " " + TempPath("out.obj"), 1, "unsupported file type"},
       {"info /nonexistent/model.vnx", 1, "could not read '/nonexistent/model.vnx'"},
       // Named as given, although the command reads it from its own folder.
@@ -144,6 +213,7 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
   }
   EXPECT_EQ(RunVornix("--frobnicate").status, 2) << "an unknown word prints the usage";
   EXPECT_EQ(ReadAll(png), "") << "nothing written";
+  EXPECT_FALSE(FileExists(output_)) << "nothing written";
 
   // The desktop program without a display says so and points to render.
   const RunResult headless = RunVornix("", "/tmp && env -u DISPLAY -u WAYLAND_DISPLAY");

@@ -1,0 +1,31 @@
+// The help command: the manual vornix.html beside the program, opened with
+// the desktop's handler for HTML pages.
+#pragma once
+
+#include <string>
+
+extern const char* const HelpIntroText;
+extern const char* const HelpMissingText;
+
+// Hands the manual's absolute path to a viewer; false when none could be
+// started. The program waits for nothing: the viewer runs on its own.
+using HelpOpener = bool (*)(const std::string& path);
+
+// Starts `xdg-open path`, or the program named by the environment variable
+// VORNIX_HELP_OPENER instead, without a shell and without waiting for it.
+bool OpenWithDesktopViewer(const std::string& path);
+
+// The opener ShowHelp uses; OpenWithDesktopViewer unless a test sets another.
+extern HelpOpener gHelpOpener;
+
+// The folder of the running executable; the current folder when that
+// cannot be found out.
+std::string ProgramFolder();
+
+// Shows the intro message, then opens folder/vornix.html; shows
+// HelpMissingText when the file cannot be read or no viewer starts.
+void ShowHelpFrom(const std::string& folder);
+
+// ShowHelpFrom(ProgramFolder()): the Open dialog may have moved the current
+// folder, so the manual is found from the executable.
+void ShowHelp();
