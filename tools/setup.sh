@@ -3,7 +3,8 @@
 # when not root); with --test also those of the tests. Does nothing when
 # they are all present.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libgtk-3-dev fonts-dejavu-core libgtest-dev libbenchmark-dev povray)
+# xdg-utils opens the manual from the Help command.
+packages=(g++ cmake make pkg-config libgtk-3-dev fonts-dejavu-core libgtest-dev libbenchmark-dev povray xdg-utils)
 if [ "${1:-}" = "--test" ]; then
   packages+=(xvfb xdotool imagemagick)
 fi

@@ -16,6 +16,7 @@
 #include "app/model_commands.h"
 #include "app/shell_state.h"
 #include "app/viewports.h"
+#include "dialogs/smoothing_dialog.h"
 #include "model/geometry.h"
 #include "model/model.h"
 #include "model/normals.h"
@@ -146,8 +147,6 @@ bool ParseReverseList(const char* text, ReverseChoice& out, std::string& bad) {
   return true;
 }
 
-// The smoothing dialog accepts 0 to 179 degrees.
-bool SmoothAngleInRange(float angle) { return angle >= 0.0f && angle <= 179.0f; }
 
 // Returns 0 when every option parsed, else the exit status after a message.
 int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& options) {
@@ -182,7 +181,7 @@ int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& option
         return Fail("--reverse: '" + bad + "' is not one of order, normals, u, v");
       ++i;
     } else if (std::strcmp(option, "--smooth") == 0) {
-      if (!ParseNumber(value, options.smoothAngle) || !SmoothAngleInRange(options.smoothAngle))
+      if (!ParseNumber(value, options.smoothAngle) || !SmoothingAngleInRange(options.smoothAngle))
         return Fail("--smooth: Angle must be in range of 0 to 179");
       options.smooth = true;
       ++i;

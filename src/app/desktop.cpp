@@ -48,14 +48,6 @@ int ChooseMode(int count, char (*names)[128], int32_t (*modes)[8], int* outMetho
   return result;
 }
 
-std::string ExecutableFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "";
-  path[length] = '\0';
-  return FolderOf(path);
-}
-
 int Abort() {
   MessageBoxSafe(qlt_GetErrorString(), "Program Aborting", MB_OK);
   qlt_Shutdown();

@@ -17,7 +17,7 @@ struct DesktopOptions {
 int RunDesktop(const DesktopOptions& options);
 
 // One pass of the main loop after its message pump: flip, panel, command,
-// view, hover pick, viewports, band and viewpoint name.
+// view, hover pick, viewports, band, projection box and viewpoint name.
 void RunFrame();
 // One window event as the window procedure handles it outside the title.
 void HandleEvent(const struct WindowEvent& event);

@@ -82,13 +82,8 @@ bool OpenWithDesktopViewer(const std::string& path) {
 }
 
 std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length > 0) {
-    path[length] = '\0';
-    const std::string folder = FolderOf(path);
-    if (!folder.empty()) return folder;
-  }
+  const std::string folder = ExecutableFolder();
+  if (!folder.empty()) return folder;
   char here[PATH_MAX];
   return getcwd(here, sizeof here) ? here : ".";
 }

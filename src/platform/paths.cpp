@@ -21,3 +21,11 @@ std::string AbsolutePath(const std::string& path) {
   if (!getcwd(folder, sizeof folder)) return path;
   return std::string(folder) + "/" + path;
 }
+
+std::string ExecutableFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "";
+  path[length] = '\0';
+  return FolderOf(path);
+}

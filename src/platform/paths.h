@@ -14,3 +14,6 @@ std::string AbsolutePath(const std::string& path);
 // Makes the folder of the file the current folder (nothing to do for a bare
 // name); false when it cannot be entered.
 bool EnterFolderOf(const std::string& path);
+
+// The folder of the running executable; "" when it cannot be found out.
+std::string ExecutableFolder();

@@ -76,7 +76,7 @@ Item* GtkDialogBox::Find(int id) {
 
 GtkWidget* NewGrid(int margin) {
   GtkWidget* grid = gtk_grid_new();
-  gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 4);
   gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
   gtk_widget_set_margin_start(grid, margin);
   gtk_widget_set_margin_end(grid, margin);
@@ -127,7 +127,7 @@ GtkWidget* GtkDialogBox::MakeWidget(Item& item) {
     case ControlKind::ReadOnlyEdit:
       w = gtk_entry_new();
       gtk_entry_set_text(GTK_ENTRY(w), label.c_str());
-      gtk_entry_set_width_chars(GTK_ENTRY(w), 12);
+      gtk_entry_set_width_chars(GTK_ENTRY(w), 10);
       gtk_widget_set_hexpand(w, TRUE);
       if (c.kind == ControlKind::ReadOnlyEdit) {
         gtk_editable_set_editable(GTK_EDITABLE(w), FALSE);
@@ -215,8 +215,25 @@ GtkWidget* GtkDialogBox::GridFor(const DialogControl& control) {
   return found == groupGrids_.end() ? grid_ : found->second;
 }
 
+// Dialogs must fit a 640 x 480 screen: controls a little tighter than the
+// theme's, installed once for every dialog.
+void UseCompactStyle(GtkWidget* window) {
+  static GtkCssProvider* provider = nullptr;
+  if (!provider) {
+    provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider,
+                                    ".vx-dialog entry { min-height: 22px; padding-top: 2px; padding-bottom: 2px; }\n"
+                                    ".vx-dialog button { min-height: 20px; padding-top: 3px; padding-bottom: 3px; }\n",
+                                    -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  }
+  gtk_style_context_add_class(gtk_widget_get_style_context(window), "vx-dialog");
+}
+
 bool GtkDialogBox::Build() {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  UseCompactStyle(window_);
   GtkWindow* window = GTK_WINDOW(window_);
   GtkWindow* parent = DialogParent();
   gtk_window_set_title(window, DisplayText(Caption().c_str()).c_str());
@@ -440,6 +457,8 @@ gboolean GtkDialogBox::OnPaint(GtkWidget* widget, cairo_t* cr, gpointer self) {
   GtkDialogBox& box = *static_cast<GtkDialogBox*>(self);
   for (Item& item : box.items_) {
     if (item.widget != widget || !item.pixels) continue;
+    // Until the procedure paints, the dialog's own background shows.
+    if (box.PaintedPixels(item.control->id).empty()) continue;
     const double x = std::floor((gtk_widget_get_allocated_width(widget) - item.control->width) / 2.0);
     const double y = std::floor((gtk_widget_get_allocated_height(widget) - item.control->height) / 2.0);
     cairo_set_source_surface(cr, item.pixels, x, y);
