@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <climits>
 #include <cstdlib>
 #include <vector>
@@ -23,6 +24,9 @@ HelpOpener gHelpOpener = OpenWithDesktopViewer;
 namespace {
 
 const char* const HelpFileName = "vornix.html";
+// 50 ms each: the opener's own failure takes most of a second on a slow
+// machine.
+constexpr int ViewerWaitSteps = 30;
 
 // A folder of that name would open, but shows no manual.
 bool IsReadableFile(const std::string& path) {
@@ -32,6 +36,28 @@ bool IsReadableFile(const std::string& path) {
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   close(fd);
   return regular;
+}
+
+// The desktop's opener hands the page to a browser and ends; one that ends
+// with a failure soon after starting found no way to show it (no browser).
+// One still running after the wait is taken to be showing it. Runs in a
+// forked child: only calls that are safe there.
+void WatchViewer(pid_t viewer, int report) {
+  const timespec step = {0, 50 * 1000 * 1000};
+  for (int i = 0; i < ViewerWaitSteps; ++i) {
+    int status = 0;
+    const pid_t done = waitpid(viewer, &status, WNOHANG);
+    if (done == viewer) {
+      if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+        const int failed = -1;
+        const ssize_t sent = write(report, &failed, sizeof failed);
+        (void)sent;
+      }
+      return;
+    }
+    if (done < 0 && errno != EINTR) return;
+    nanosleep(&step, nullptr);
+  }
 }
 
 }  // namespace
@@ -64,7 +90,9 @@ bool OpenWithDesktopViewer(const std::string& path) {
       (void)sent;
       _exit(127);
     }
-    _exit(viewer < 0 ? 1 : 0);
+    if (viewer < 0) _exit(1);
+    WatchViewer(viewer, report[1]);
+    _exit(0);
   }
   close(report[1]);
   int status = 0;

@@ -8,11 +8,13 @@ extern const char* const HelpIntroText;
 extern const char* const HelpMissingText;
 
 // Hands the manual's absolute path to a viewer; false when none could be
-// started. The program waits for nothing: the viewer runs on its own.
+// started.
 using HelpOpener = bool (*)(const std::string& path);
 
 // Starts `xdg-open path`, or the program named by the environment variable
-// VORNIX_HELP_OPENER instead, without a shell and without waiting for it.
+// VORNIX_HELP_OPENER instead, without a shell. Waits at most 1.5 seconds:
+// false also when the opener fails within that time; one still running is
+// left to run on its own.
 bool OpenWithDesktopViewer(const std::string& path);
 
 // The opener ShowHelp uses; OpenWithDesktopViewer unless a test sets another.
