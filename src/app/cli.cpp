@@ -147,7 +147,6 @@ bool ParseReverseList(const char* text, ReverseChoice& out, std::string& bad) {
   return true;
 }
 
-
 // Returns 0 when every option parsed, else the exit status after a message.
 int ParseConvertOptions(int argc, char** argv, int first, ConvertOptions& options) {
   static const char* const scaleAxisOptions[] = {"--scale-x", "--scale-y", "--scale-z"};
