@@ -1,8 +1,13 @@
 #include "platform/paths.h"
 
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -28,4 +33,53 @@ std::string ExecutableFolder() {
   if (length <= 0) return "";
   path[length] = '\0';
   return FolderOf(path);
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+// The entry of `folder` named `part` in any case, the first in name order.
+bool MatchInFolder(const std::string& folder, const std::string& part, std::string* entry) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return false;
+  bool matched = false;
+  while (const dirent* e = readdir(dir)) {
+    if (strcasecmp(e->d_name, part.c_str()) != 0) continue;
+    if (!matched || std::string(e->d_name) < *entry) *entry = e->d_name;
+    matched = true;
+  }
+  closedir(dir);
+  return matched;
+}
+
+}  // namespace
+
+bool FindFileAnyCase(const std::string& name, std::string* found) {
+  *found = name;
+  if (name.empty()) return false;
+  if (Exists(name)) return true;
+  std::string path = name;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  std::string result = path[0] == '/' ? "/" : "";
+  for (size_t start = 0; start <= path.size();) {
+    const size_t slash = std::min(path.find('/', start), path.size());
+    const std::string part = path.substr(start, slash - start);
+    start = slash + 1;
+    if (part.empty() || part == "." || part == "..") {
+      if (part == "..") result += "../";
+      continue;
+    }
+    std::string entry = part;
+    if (!Exists(result + part) && !MatchInFolder(result, part, &entry)) return false;
+    result += entry;
+    if (slash < path.size()) result += '/';
+  }
+  if (!Exists(result)) return false;
+  *found = result;
+  return true;
 }

@@ -17,3 +17,9 @@ bool EnterFolderOf(const std::string& path);
 
 // The folder of the running executable; "" when it cannot be found out.
 std::string ExecutableFolder();
+
+// The file a name written on another system means: the name itself when it
+// exists; otherwise with backslashes taken as folder separators and each
+// part matched without regard to case (the first match in name order).
+// False, with *found set to the name unchanged, when nothing matches.
+bool FindFileAnyCase(const std::string& name, std::string* found);
