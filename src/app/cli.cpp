@@ -239,7 +239,16 @@ int OpenForCommand(const char* path, const char* shownName = nullptr) {
   return 0;
 }
 
-void PrintInfo() {
+// Whether a bitmap the model names lies beside it, found as the program
+// finds it; nothing for no name.
+std::string FileState(const std::string& modelFolder, const char* name) {
+  if (!name[0]) return "";
+  const std::string path = modelFolder.empty() || name[0] == '/' ? name : modelFolder + "/" + name;
+  std::string found;
+  return FindFileAnyCase(path, &found) ? " (found)" : " (missing)";
+}
+
+void PrintInfo(const std::string& modelFolder) {
   std::printf("vertices: %d\n", gModel.vertexCount);
   std::printf("polygons: %d\n", gModel.vertexCount / 3);
   std::printf("materials: %d\n", gModel.materialCount);
@@ -249,15 +258,16 @@ void PrintInfo() {
   std::printf("radius: %f\n", gModel.modelRadius);
   for (int i = 0; i < gModel.materialCount; ++i) {
     const ModelMaterial& m = gModel.materials[i];
-    std::printf("material %d: %f %f %f %f %f texture=\"%s\" alpha=\"%s\"\n", i, m.red, m.green, m.blue,
-                m.alpha, m.specularPower, m.textureFile, m.alphaFile);
+    std::printf("material %d: %f %f %f %f %f texture=\"%s\"%s alpha=\"%s\"%s\n", i, m.red, m.green, m.blue,
+                m.alpha, m.specularPower, m.textureFile, FileState(modelFolder, m.textureFile).c_str(),
+                m.alphaFile, FileState(modelFolder, m.alphaFile).c_str());
   }
 }
 
 int RunInfo(int argc, char** argv) {
   if (argc != 3) return Fail("info needs exactly one FILE");
   if (const int status = OpenForCommand(argv[2])) return status;
-  PrintInfo();
+  PrintInfo(FolderOf(argv[2]));
   return std::fflush(stdout) == 0 ? 0 : Fail("could not write the information");
 }
 

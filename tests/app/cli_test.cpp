@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "model/cleanup.h"
@@ -72,9 +73,24 @@ TEST_F(CliTest, InfoPrintsCountsBoundsAndMaterialsAfterTheCleanUp) {
             "bounds: 2.000000 0.000000 0.000000 6.000000 1.000000 1.000000\n"
             "radius: 6.164414\n"
             "material 0: 1.000000 1.000000 1.000000 1.000000 0.000000 texture=\"\" alpha=\"\"\n"
-            "material 1: 0.500000 0.250000 1.000000 0.500000 8.000000 texture=\"skin.bmp\" alpha=\"\"\n");
+            "material 1: 0.500000 0.250000 1.000000 0.500000 8.000000 texture=\"skin.bmp\" (missing) alpha=\"\"\n");
   // The thin-polygon question was asked and answered No by default.
   EXPECT_NE(r.err.find("WARNING !!!: 1 infinitely thin polygon(s)"), std::string::npos) << r.err;
+
+  // Bitmaps are looked for as the program looks for them: a name written on
+  // Windows finds misc/skin.bmp beside the model.
+  const std::string folder = TempPath("info_textures");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((folder + "/misc").c_str(), 0755), 0);
+  std::ofstream(folder + "/misc/skin.bmp") << "BM";
+  std::snprintf(gModel.materials[1].textureFile, FileNameSize, "MISC\\SKIN.BMP");
+  std::snprintf(gModel.materials[1].alphaFile, FileNameSize, "gone.bmp");
+  gModel.materials[1].hasAlpha = 1;
+  ASSERT_EQ(SaveNativeModel((folder + "/m.vnx").c_str()), 1);
+  const RunResult found = RunVornix("info " + folder + "/m.vnx");
+  EXPECT_NE(found.out.find("texture=\"MISC\\SKIN.BMP\" (found) alpha=\"gone.bmp\" (missing)\n"), std::string::npos)
+      << found.out;
+  ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 // Options apply to the loaded model before it is written. DXF (the question answered Yes) keeps the polygons,
