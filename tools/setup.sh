@@ -6,7 +6,8 @@ set -euo pipefail
 # xdg-utils opens the manual from the Help command.
 packages=(g++ cmake make pkg-config libgtk-3-dev fonts-dejavu-core libgtest-dev libbenchmark-dev povray xdg-utils)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xdotool imagemagick)
+  # desktop-file-validate and xmllint check the installed desktop entry and MIME types.
+  packages+=(xvfb xdotool imagemagick desktop-file-utils libxml2-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do

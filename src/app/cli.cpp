@@ -1,15 +1,16 @@
 #include "app/cli.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
-
 
 #include "app/commands.h"
 #include "app/desktop.h"
@@ -23,6 +24,7 @@
 #include "platform/console/console_ui.h"
 #include "platform/paths.h"
 #include "platform/png.h"
+#include "platform/resample.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
 
@@ -40,7 +42,9 @@ const char* const Usage =
     "                             --reverse; --flip-v and --strip-uv on writing.\n"
     "       vornix render IN -o OUT.png [--size 640x480|800x600|1024x768]\n"
     "                             [--view 3d|top|bottom|left|right|front|back]\n"
-    "                             [--layout both|render|select] [--repeat N]\n"
+    "                             [--layout both|render|select] [--repeat N] [--thumbnail N]\n"
+    "                             --thumbnail N: an N x N picture (16 to 1024) of the model\n"
+    "                             alone, filling it, from the start-up view unless --view\n"
     "       vornix --help | --version\n";
 
 struct ConvertOptions {
@@ -349,23 +353,26 @@ int RunConvert(int argc, char** argv, Answers& answers) {
 
 struct RenderOptions {
   const char* output = nullptr;
-  int modeNumber = 6;  // 640 x 480
+  int modeNumber = 0;  // 0: 640 x 480, or for a thumbnail the size that suits it
   int viewpoint = -1;  // -1: the view Open leaves; 0: the start-up view
-  int layout = 1;
+  int layout = -1;     // -1: the Render viewport alone
   int repeat = 1;
+  int thumbnail = 0;  // the side of the square picture; 0: the whole screen
 };
+
+constexpr int MinThumbnail = 16, MaxThumbnail = 1024;
 
 int UsageError(const std::string& reason) {
   std::fprintf(stderr, "vornix: %s\n", reason.c_str());
   return 2;
 }
 
-bool ParseCount(const char* text, int& out) {
+bool ParseCount(const char* text, int& out, long least = 1, long most = 100000) {
   if (!text || *text < '0' || *text > '9') return false;
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || errno == ERANGE || value < 1 || value > 100000) return false;
+  if (*end != '\0' || errno == ERANGE || value < least || value > most) return false;
   out = int(value);
   return true;
 }
@@ -397,12 +404,19 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions& options) {
     } else if (std::strcmp(option, "--repeat") == 0) {
       if (!ParseCount(value, options.repeat))
         return UsageError("--repeat needs a whole number from 1 to 100000");
+    } else if (std::strcmp(option, "--thumbnail") == 0) {
+      if (!ParseCount(value, options.thumbnail, MinThumbnail, MaxThumbnail))
+        return UsageError("--thumbnail needs a size from 16 to 1024");
     } else {
       return UsageError(std::string("unknown option '") + option + "'");
     }
     ++i;
   }
   if (!options.output) return UsageError("render needs -o OUT.png");
+  // A thumbnail shows the model alone: the Render viewport, no panel.
+  if (options.thumbnail && options.layout >= 0) return UsageError("--thumbnail shows no --layout");
+  if (options.thumbnail && options.viewpoint < 0) options.viewpoint = 0;
+  if (options.layout < 0) options.layout = 1;
   return 0;
 }
 
@@ -430,12 +444,12 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-int DrawFrames(int count) {
+int DrawFrames(int count, bool named) {
   std::vector<double> milliseconds;
   for (int i = 0; i < count; ++i) {
     const auto start = std::chrono::steady_clock::now();
     const int drawn = RenderViewports();
-    DrawViewpointName();
+    if (named) DrawViewpointName();
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     if (!drawn) return Fail("could not draw the model: " + LibraryError());
     milliseconds.push_back(spent.count());
@@ -444,14 +458,181 @@ int DrawFrames(int count) {
   return 0;
 }
 
+// ---- thumbnails -------------------------------------------------------------------------
+// A thumbnail is the Render viewport alone with the camera moved so that the
+// model, turned as the view has it, fills a square of the viewport; that
+// square scaled to the wanted size is the picture.
+
+// The share of the square's side the model spans, so that its outline keeps
+// clear of the edge.
+constexpr double ThumbnailFill = 0.94;
+// The picture is the same at any scale, so the model is scaled to put its
+// nearest corner this far ahead of the camera: clear of the near plane (1),
+// where the depth buffer is finest, and far from the far one.
+constexpr double NearestDistance = 4;
+
+// The smallest display mode whose Render viewport holds the square, else
+// the largest: larger modes cost time, smaller ones sharpness.
+int ThumbnailMode(int side) {
+  for (int mode = 6; mode < QltModeNumbers; ++mode) {
+    ViewportRect r;
+    if (RenderViewportRect(1, QltModeSizes[mode - 1][0], QltModeSizes[mode - 1][1], &r) &&
+        std::min(r.right - r.left, r.bottom - r.top) > float(side))
+      return mode;
+  }
+  return QltModeNumbers;
+}
+
+// How the device maps a point (x, y, z) ahead of the camera to the screen:
+// centre + focal * (x / z, y / z); taken from the current viewport and the
+// projection, so that the framing matches the drawing.
+struct ScreenMapping {
+  double centreX, centreY, focalX, focalY;
+  PixelRect area;  // the viewport's pixels
+};
+
+bool CurrentMapping(ScreenMapping* m) {
+  D3DVIEWPORT2 v{};
+  if (!_qlt_Device || _qlt_Device->GetViewport2(_qlt_Viewport, &v) != D3D_OK) return false;
+  const D3DMATRIX& p = _qlt_ProjectionMatrix;
+  const double kx = v.dwWidth / v.dvClipWidth, ky = -double(v.dwHeight) / v.dvClipHeight;
+  *m = {v.dwX - kx * v.dvClipX,
+        v.dwY - ky * v.dvClipY,
+        kx * p._11 / p._34,
+        ky * p._22 / p._34,
+        {int(v.dwX), int(v.dwY), int(v.dwWidth), int(v.dwHeight)}};
+  return true;
+}
+
+// A polygon with no area (thin, or with a corner at infinity) draws nothing,
+// so it does not count for the framing.
+bool CoversArea(const ModelVertex* p) {
+  const double a[3] = {p[1].x - p[0].x, p[1].y - p[0].y, p[1].z - p[0].z};
+  const double b[3] = {p[2].x - p[0].x, p[2].y - p[0].y, p[2].z - p[0].z};
+  const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const double area = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+  return area > 0 && std::isfinite(area);
+}
+
+// The corners of the drawn polygons in the model's place before the camera:
+// turned by the view and moved by the model's offset.
+std::vector<std::array<double, 3>> TurnedCorners() {
+  std::vector<std::array<double, 3>> corners;
+  const float(&turn)[3][3] = gShell.viewRotation;
+  for (int i = 0; i < PolygonCount(); ++i) {
+    const ModelVertex* polygon = &gModel.vertices[3 * i];
+    if (!Drawable(MaterialOf(i)) || !CoversArea(polygon)) continue;
+    for (int k = 0; k < 3; ++k) {
+      const ModelVertex& v = polygon[k];
+      std::array<double, 3> c;
+      for (int r = 0; r < 3; ++r)
+        c[r] = double(turn[r][0]) * v.x + double(turn[r][1]) * v.y + double(turn[r][2]) * v.z +
+               gShell.modelOffset[r];
+      corners.push_back(c);
+    }
+  }
+  return corners;
+}
+
+void ScaleModel(double factor) {
+  const float f = float(factor);
+  for (int i = 0; i < std::min(gModel.vertexCount, MaxVertices); ++i) {
+    ModelVertex& v = gModel.vertices[i];
+    v.x *= f, v.y *= f, v.z *= f;
+  }
+  for (float& c : gShell.modelOffset) c *= f;
+}
+
+struct ScreenBounds {
+  double left, right, top, bottom;
+};
+
+// Where the corners land on the screen with the camera at `camera` (in the
+// turned model's space, looking along +z).
+ScreenBounds BoundsOnScreen(const std::vector<std::array<double, 3>>& corners, const double camera[3],
+                            const ScreenMapping& map) {
+  const double far = std::numeric_limits<double>::infinity();
+  ScreenBounds b = {far, -far, far, -far};
+  for (const auto& c : corners) {
+    const double depth = c[2] - camera[2];
+    const double x = map.centreX + map.focalX * (c[0] - camera[0]) / depth;
+    const double y = map.centreY + map.focalY * (c[1] - camera[1]) / depth;
+    b = {std::min(b.left, x), std::max(b.right, x), std::min(b.top, y), std::max(b.bottom, y)};
+  }
+  return b;
+}
+
+// Places the camera (and scales the model) for the thumbnail and returns the
+// square of the screen it fills.
+int FrameThumbnail(const char* shownIn, PixelRect* square) {
+  const std::vector<std::array<double, 3>> corners = TurnedCorners();
+  if (corners.empty()) return Fail(std::string("nothing to draw in '") + shownIn + "'");
+  int width = 0, height = 0;
+  ViewportRect r;
+  ScreenMapping map;
+  if (!ScreenSize(&width, &height) || !RenderViewportRect(1, width, height, &r) ||
+      !qlt_SetRenderArea(1, 1, r.left, r.right, r.top, r.bottom) || !CurrentMapping(&map))
+    return Fail("could not set up the view: " + LibraryError());
+  double lo[3], hi[3];
+  for (int k = 0; k < 3; ++k) lo[k] = hi[k] = corners[0][k];
+  for (const auto& c : corners)
+    for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], c[k]), hi[k] = std::max(hi[k], c[k]);
+  double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+  if (!(extent > 0)) extent = 1;
+
+  // Every corner must lie within the pyramid from the camera through the
+  // square's edges: |x - camera x| <= tan * (z - camera z), likewise y.
+  const int most = std::min(map.area.width, map.area.height);
+  const double tanX = ThumbnailFill * most / 2 / std::fabs(map.focalX);
+  const double tanY = ThumbnailFill * most / 2 / std::fabs(map.focalY);
+  double camera[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, 0};
+  ScreenBounds b{};
+  for (int pass = 0;; ++pass) {
+    // A little ahead of the model also, for a face seen flat on.
+    camera[2] = lo[2] - 0.05 * extent;
+    for (const auto& c : corners)
+      camera[2] = std::min(
+          camera[2], c[2] - std::max(std::fabs(c[0] - camera[0]) / tanX, std::fabs(c[1] - camera[1]) / tanY));
+    b = BoundsOnScreen(corners, camera, map);
+    if (pass == 3) break;
+    // Perspective draws the near side larger, so the picture lies off the
+    // line through the middle of the model; the camera moves across by that
+    // offset as seen at the model's middle depth.
+    const double depth = (lo[2] + hi[2]) / 2 - camera[2];
+    camera[0] += ((b.left + b.right) / 2 - map.centreX) * depth / map.focalX;
+    camera[1] += ((b.top + b.bottom) / 2 - map.centreY) * depth / map.focalY;
+  }
+  const int size =
+      std::clamp(int(std::ceil(std::max(b.right - b.left, b.bottom - b.top) / ThumbnailFill)), 1, most);
+  const int x = int(std::lround((b.left + b.right - size) / 2)),
+            y = int(std::lround((b.top + b.bottom - size) / 2));
+  *square = {std::clamp(x, map.area.left, map.area.left + map.area.width - size),
+             std::clamp(y, map.area.top, map.area.top + map.area.height - size), size, size};
+
+  const double scale = NearestDistance / (lo[2] - camera[2]);
+  ScaleModel(scale);
+  gShell.panX = float(scale * camera[0]);
+  gShell.panY = float(scale * camera[1]);
+  gShell.cameraZ = float(scale * camera[2]);
+  return 0;
+}
+
 int RenderToFile(const char* in, const char* shownIn, const RenderOptions& options) {
   if (const int status = StartLibrary(options.modeNumber)) return status;
   if (const int status = OpenForCommand(in, shownIn)) return status;
   SetView(options);
+  PixelRect square{};
+  if (options.thumbnail)
+    if (const int status = FrameThumbnail(shownIn, &square)) return status;
   if (!ClearScreen()) return Fail("could not clear the screen: " + LibraryError());
-  if (const int status = DrawFrames(options.repeat)) return status;
-  if (!WritePngFile(options.output, _qlt_BackBuffer3->Pixels()))
-    return Fail(std::string("could not write '") + options.output + "'");
+  if (const int status = DrawFrames(options.repeat, !options.thumbnail)) return status;
+  const Surface& frame = _qlt_BackBuffer3->Pixels();
+  // An empty picture writes no file.
+  const bool written =
+      options.thumbnail
+          ? WritePngFile(options.output, ScaleRect(frame, square, options.thumbnail, options.thumbnail))
+          : WritePngFile(options.output, frame);
+  if (!written) return Fail(std::string("could not write '") + options.output + "'");
   return 0;
 }
 
@@ -459,6 +640,7 @@ int RunRender(int argc, char** argv) {
   if (argc < 3) return UsageError("render needs IN and -o OUT.png");
   RenderOptions options;
   if (const int status = ParseRenderOptions(argc, argv, options)) return status;
+  if (options.modeNumber == 0) options.modeNumber = options.thumbnail ? ThumbnailMode(options.thumbnail) : 6;
   if (!CanRead(ReadKindOf(argv[2])))
     return Fail(std::string("cannot read '") + argv[2] + "': unsupported file type");
   const std::string output = AbsolutePath(options.output);

@@ -331,7 +331,7 @@ void RunFrame() {
 }
 
 int RunDesktop(const DesktopOptions& options) {
-  const std::string folder = options.programFolder.empty() ? ExecutableFolder() : options.programFolder;
+  const std::string folder = options.programFolder.empty() ? ProgramDataFolder() : options.programFolder;
   // The model named by the user is found from where the user started.
   const std::string modelPath = AbsolutePath(options.modelPath);
   if (!folder.empty() && chdir(folder.c_str()) != 0) {

@@ -5,8 +5,8 @@
 #include <string>
 
 struct DesktopOptions {
-  // The folder of the program's bitmaps and sample model; empty: the folder
-  // of the running executable.
+  // The folder of the program's bitmaps and sample model; empty: the
+  // program's data folder (ProgramDataFolder).
   std::string programFolder;
   // A model opened through the Open sequence instead of the sample.
   std::string modelPath;

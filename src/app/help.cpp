@@ -110,7 +110,7 @@ bool OpenWithDesktopViewer(const std::string& path) {
 }
 
 std::string ProgramFolder() {
-  const std::string folder = ExecutableFolder();
+  const std::string folder = ProgramDataFolder();
   if (!folder.empty()) return folder;
   char here[PATH_MAX];
   return getcwd(here, sizeof here) ? here : ".";

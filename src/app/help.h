@@ -1,5 +1,5 @@
-// The help command: the manual vornix.html beside the program, opened with
-// the desktop's handler for HTML pages.
+// The help command: the manual vornix.html in the program's data folder,
+// opened with the desktop's handler for HTML pages.
 #pragma once
 
 #include <string>
@@ -20,8 +20,8 @@ bool OpenWithDesktopViewer(const std::string& path);
 // The opener ShowHelp uses; OpenWithDesktopViewer unless a test sets another.
 extern HelpOpener gHelpOpener;
 
-// The folder of the running executable; the current folder when that
-// cannot be found out.
+// The program's data folder (ProgramDataFolder): the build folder or the
+// installed one; the current folder when the executable cannot be found.
 std::string ProgramFolder();
 
 // Shows the intro message, then opens folder/vornix.html; shows

@@ -19,6 +19,7 @@
 #include "platform/dialog.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
+#include "render/texture_files.h"
 
 const char* const NewMaterialMessage = "The selected polygons have been assigned to material #%d";
 const char* const NoMaterialsMessage =
@@ -219,6 +220,11 @@ void ChooseBitmap(Dialog& dialog, char* buffer, char* materialName, int shownId)
   request.filters = {{" All Formats (*.bmp;*.ppm)", "*.bmp;*.ppm"},
                      {" Windows Bitmap (*.bmp)", "*.bmp"},
                      {" PPM Bitmap (*.ppm)", "*.ppm"}};
+  if (_qlt_IsPictureExtension(".png")) {
+    request.filters[0] = {" All Formats (*.bmp;*.ppm;*.png;*.jpg;*.tga;*.gif)",
+                          "*.bmp;*.ppm;*.png;*.jpg;*.jpeg;*.tga;*.gif"};
+    request.filters.push_back({" Picture (*.png;*.jpg;*.tga;*.gif)", "*.png;*.jpg;*.jpeg;*.tga;*.gif"});
+  }
   request.flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
   // Not GetFileName: that would move the current folder to the chosen
   // file's, and the copy belongs in the folder the model works in.
@@ -257,11 +263,14 @@ uint32_t PreviewColour(const EditorState& state) {
 
 bool PaintTexture(Dialog& dialog, const char* name) {
   const char* extension = _qlt_FileExtension(name);
+  const std::string path = _qlt_TexturePath(name);
   int converted = 0;
   if (strcasecmp(extension, ".bmp") == 0)
-    converted = _qlt_AnyBMPtoSquare24BitBMP(name, PreviewBitmap);
+    converted = _qlt_AnyBMPtoSquare24BitBMP(path.c_str(), PreviewBitmap);
   else if (strcasecmp(extension, ".ppm") == 0)
-    converted = _qlt_AnyPPMtoSquare24BitBMP(name, PreviewBitmap);
+    converted = _qlt_AnyPPMtoSquare24BitBMP(path.c_str(), PreviewBitmap);
+  else if (_qlt_IsPictureExtension(extension))
+    converted = _qlt_AnyPictureToSquare24BitBMP(path.c_str(), PreviewBitmap);
   BmpImage image;
   if (!converted || ReadBmpFile(PreviewBitmap, &image) != BmpResult::Ok || image.width <= 0 ||
       image.height <= 0)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "formats/file_output.h"
@@ -15,6 +17,7 @@
 #include "platform/ui.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
+#include "render/texture_files.h"
 
 const char* const EmissiveWarningText =
     "One or more of your materials have emissive color\ncomponents. POV does not support emissive materials "
@@ -119,15 +122,16 @@ void AddCameraBackgroundAndLight(SceneText& out, const PovScene& scene) {
 
 // ---- Materials -------------------------------------------------------------------------
 
-enum class TextureSource { Bmp, Ppm, Unsupported };
+enum class TextureSource { Bmp, Ppm, Picture, Unsupported };
 
 // Compared over the extension's own length, PPM first, so a name without an
-// extension counts as PPM.
+// extension counts as PPM; picture extensions must be whole.
 TextureSource SourceKindOf(const char* textureFile) {
   const char* extension = _qlt_FileExtension(textureFile);
   const size_t length = std::strlen(extension);
   if (strncasecmp(extension, ".Ppm", length) == 0) return TextureSource::Ppm;
   if (strncasecmp(extension, ".Bmp", length) == 0) return TextureSource::Bmp;
+  if (_qlt_IsPictureExtension(extension)) return TextureSource::Picture;
   return TextureSource::Unsupported;
 }
 
@@ -375,26 +379,45 @@ void ShowTextureFailure(const std::string& ppmPath, const std::string& reason) {
 }
 
 // Writes one texture; 1 when the file is in place. A PPM source goes through
-// "temp_ppm.bmp", which is used only when this conversion made it.
+// "temp_ppm.bmp", which is used only when this conversion made it; a picture
+// through a temporary bitmap outside the scene's folder. The texture is
+// found as the renderer finds it, but named as the model names it.
 int WriteTexture(const TextureJob& job, const std::string& ppmPath) {
-  const char* bitmap = job.sourceFile.c_str();
+  const std::string source = _qlt_TexturePath(job.sourceFile.c_str());
+  std::optional<QltTemporaryFile> pictureBitmap;
+  auto fail = [&] {
+    _qlt_ErrorNamesFileAs(source, job.sourceFile.c_str());
+    ShowTextureFailure(ppmPath, qlt_GetErrorString());
+    return 0;
+  };
+  const char* bitmap = source.c_str();
   switch (job.source) {
-    case TextureSource::Unsupported:
-      ShowTextureFailure(ppmPath, "Only BMP and PPM textures can be converted: " + job.sourceFile);
+    case TextureSource::Unsupported: {
+      const char* kinds =
+          _qlt_IsPictureExtension(".png") ? "BMP, PPM, PNG, JPEG, TGA and GIF" : "BMP and PPM";
+      ShowTextureFailure(ppmPath,
+                         std::string("Only ") + kinds + " textures can be converted: " + job.sourceFile);
       return 0;
+    }
     case TextureSource::Ppm:
-      if (!PPMto24BitBMP(bitmap)) {
-        ShowTextureFailure(ppmPath, qlt_GetErrorString());
-        return 0;
-      }
+      if (!PPMto24BitBMP(bitmap)) return fail();
       bitmap = TempPpmBmp;
+      break;
+    case TextureSource::Picture:
+      pictureBitmap.emplace();
+      if (pictureBitmap->path().empty()) {
+        _qlt_SetError("PictureTo24BitBMP", "Can not create a temporary windows bitmap file", 0);
+        return fail();
+      }
+      if (!_qlt_PictureTo24BitBMP(bitmap, pictureBitmap->path().c_str(), "PictureTo24BitBMP")) return fail();
+      bitmap = pictureBitmap->path().c_str();
       break;
     case TextureSource::Bmp:
       break;
   }
   // File failures are shown where they happen; a failed load left its reason.
   const PpmOutcome outcome = WriteTintedPpm(bitmap, ppmPath.c_str(), job.red, job.green, job.blue);
-  if (outcome == PpmOutcome::NotLoaded) ShowTextureFailure(ppmPath, qlt_GetErrorString());
+  if (outcome == PpmOutcome::NotLoaded) return fail();
   return outcome == PpmOutcome::Written;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 std::string FolderOf(const std::string& path) {
@@ -42,6 +43,11 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // The entry of `folder` named `part` in any case, the first in name order.
 bool MatchInFolder(const std::string& folder, const std::string& part, std::string* entry) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
@@ -57,6 +63,23 @@ bool MatchInFolder(const std::string& folder, const std::string& part, std::stri
 }
 
 }  // namespace
+
+// The build passes the installed layout's path from the program's folder to
+// the data folder; this default is the GNU one.
+#ifndef VORNIX_DATA_FROM_BIN
+#define VORNIX_DATA_FROM_BIN "../share/vornix"
+#endif
+
+std::string DataFolderFor(const std::string& exeFolder) {
+  if (exeFolder.empty() || Exists(exeFolder + "/mater2.bmp")) return exeFolder;
+  const std::string installed = exeFolder + "/" VORNIX_DATA_FROM_BIN;
+  if (!IsFolder(installed)) return exeFolder;
+  // Shown in messages and handed to the help viewer: without the "..".
+  char resolved[PATH_MAX];
+  return realpath(installed.c_str(), resolved) ? resolved : installed;
+}
+
+std::string ProgramDataFolder() { return DataFolderFor(ExecutableFolder()); }
 
 bool FindFileAnyCase(const std::string& name, std::string* found) {
   *found = name;

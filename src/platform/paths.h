@@ -18,6 +18,14 @@ bool EnterFolderOf(const std::string& path);
 // The folder of the running executable; "" when it cannot be found out.
 std::string ExecutableFolder();
 
+// Where the program's bitmaps, sample model and manual lie for an executable
+// in `exeFolder`: that folder itself when the panel bitmap is there (a build
+// folder), else the installed data folder found relative to it (so any
+// prefix and a staged DESTDIR work), else `exeFolder` all the same.
+std::string DataFolderFor(const std::string& exeFolder);
+// DataFolderFor(ExecutableFolder()); "" when the executable cannot be found.
+std::string ProgramDataFolder();
+
 // The file a name written on another system means: the name itself when it
 // exists; otherwise with backslashes taken as folder separators and each
 // part matched without regard to case (the first match in name order).

@@ -13,9 +13,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/ui.h"
+#include "render/texture_files.h"
 
 namespace {
 QltMaterialRecord OpaqueBlack() {
@@ -91,14 +93,16 @@ void ForgetSelection() {
 
 // ---- File kinds and headers ---------------------------------------------------
 
-enum class TextureFileKind { Bmp, Ppm, Unknown };
+enum class TextureFileKind { Bmp, Ppm, Picture, Unknown };
 
 // Compared over the extension's own length, so that no extension or a
-// leading part such as ".bm" counts as a bitmap.
+// leading part such as ".bm" counts as a bitmap. Picture extensions must be
+// whole.
 TextureFileKind KindOf(const char* extension) {
   const size_t length = strlen(extension);
   if (strncasecmp(extension, ".BmP", length) == 0) return TextureFileKind::Bmp;
   if (strncasecmp(extension, ".PpM", length) == 0) return TextureFileKind::Ppm;
+  if (_qlt_IsPictureExtension(extension)) return TextureFileKind::Picture;
   return TextureFileKind::Unknown;
 }
 
@@ -250,9 +254,16 @@ bool ConvertTexture(const char* name, const char* target, const char* unsupporte
     MessageBoxSafe(message, "Warning:", MB_OK);
     return false;
   }
-  const int converted = kind == TextureFileKind::Bmp ? _qlt_AnyBMPtoSquare24BitBMP(name, target)
-                                                     : _qlt_AnyPPMtoSquare24BitBMP(name, target);
-  if (!converted) MessageBoxSafe(qlt_GetErrorString(), "Warning:", MB_OK);
+  const std::string path = _qlt_TexturePath(name);
+  int (*const convert)(const char*, const char*) = kind == TextureFileKind::Bmp ? _qlt_AnyBMPtoSquare24BitBMP
+                                                   : kind == TextureFileKind::Ppm
+                                                       ? _qlt_AnyPPMtoSquare24BitBMP
+                                                       : _qlt_AnyPictureToSquare24BitBMP;
+  const int converted = convert(path.c_str(), target);
+  if (!converted) {
+    _qlt_ErrorNamesFileAs(path, name);
+    MessageBoxSafe(qlt_GetErrorString(), "Warning:", MB_OK);
+  }
   return converted != 0;
 }
 
@@ -589,10 +600,16 @@ int _qlt_DetermineTextureSize(const char* fileName, int hasAlpha) {
     MessageBoxSafe("_qlt_DetermineTextureSize", "Not a known texture filename extension", MB_OK);
     return -1;
   }
+  const std::string path = _qlt_TexturePath(fileName);
+  if (kind == TextureFileKind::Picture) {
+    int width = 0, height = 0;
+    if (!_qlt_PictureSize(path.c_str(), &width, &height)) return -1;
+    return 2 * SizeIndex(width, height) + (hasAlpha == 1 ? 0 : 1);
+  }
   // PPM comments may run long; the header fits in the first few kilobytes.
   std::vector<uint8_t> data;
   int64_t width = 0, height = 0;
-  if (!ReadStart(fileName, kind == TextureFileKind::Bmp ? BmpHeaderSize : 4096, &data)) return -1;
+  if (!ReadStart(path.c_str(), kind == TextureFileKind::Bmp ? BmpHeaderSize : 4096, &data)) return -1;
   const bool known =
       kind == TextureFileKind::Bmp ? BmpSize(data, &width, &height) : PpmSize(data, &width, &height);
   if (!known) return -1;

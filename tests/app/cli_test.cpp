@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "model/cleanup.h"
 #include "model/model.h"
@@ -189,6 +191,7 @@ TEST_F(CliTest, ConvertReversesEveryPolygonAndScalesSingleAxes) {
 // report its own failure before it); usage errors exit 2, failures 1.
 TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
   const std::string junk = TempPath("junk.vnx"), sample = VORNIX_SAMPLE_MODEL, png = TempPath("bad.png");
+  const std::string faceless = TempPath("faceless.dxf");
   const std::string convert = "convert " + input_ + " " + output_, render = "render " + sample + " -o " + png;
   struct Case {
     std::string arguments;
@@ -214,9 +217,17 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
       {render + " --repeat 0", 2, "--repeat needs a whole number"},
       {render + " --zoom 2", 2, "unknown option '--zoom'"},
       {"render model.obj -o " + png, 1, "unsupported file type"},
+      {render + " --thumbnail 15", 2, "--thumbnail needs a size from 16 to 1024"},
+      {render + " --thumbnail 1025", 2, "--thumbnail needs a size from 16 to 1024"},
+      {render + " --thumbnail 64 --layout both", 2, "--thumbnail shows no --layout"},
+      // What a file manager may hand the thumbnailer: a file that only looks
+      // like a model, or a drawing without a face.
+      {"render " + junk + " -o " + png + " --thumbnail 64", 1, "could not read '" + junk + "'"},
+      {"render " + faceless + " -o " + png + " --thumbnail 64", 1, "nothing to draw in '" + faceless + "'"},
       {"render " + sample + " -o /nonexistent/dir/out.png", 1, "could not write '/nonexistent/dir/out.png'"},
   };
   std::ofstream(junk) << "not a model";
+  std::ofstream(faceless) << "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     const RunResult r = RunVornix(c.arguments);
@@ -243,6 +254,7 @@ TEST_F(CliTest, BadArgumentsFailWithOneLineReasons) {
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.out.find("Vornix 3D!"), std::string::npos);
   std::remove(junk.c_str());
+  std::remove(faceless.c_str());
 }
 
 // The sample model through X and back keeps every polygon, material, normal
@@ -309,6 +321,76 @@ TEST(CliRenderTest, SampleRendersToAPngOfTheRequestedSize) {
   EXPECT_EQ(file.substr(12, 4), "IHDR");
   // Width and height, big-endian.
   EXPECT_EQ(file.substr(16, 8), std::string("\0\0\x03\x20\0\0\x02\x58", 8));
+}
+
+// The pixels of a PNG as the program writes it (8-bit RGB in stored deflate
+// blocks), row after row without the filter bytes; empty when it is not one.
+std::vector<uint8_t> PngPixels(const std::string& file, int* width, int* height) {
+  auto be32 = [&](size_t at) {
+    return uint32_t(uint8_t(file[at])) << 24 | uint8_t(file[at + 1]) << 16 | uint8_t(file[at + 2]) << 8 |
+           uint8_t(file[at + 3]);
+  };
+  const size_t idat = file.find("IDAT");
+  if (file.size() < 33 || file.compare(12, 4, "IHDR") != 0 || idat == std::string::npos) return {};
+  *width = int(be32(16)), *height = int(be32(20));
+  std::string raw;
+  for (size_t at = idat + 6, end = idat + 4 + be32(idat - 4); at + 5 <= end;) {
+    const size_t length = uint8_t(file[at + 1]) | uint8_t(file[at + 2]) << 8;
+    raw += file.substr(at + 5, length);
+    at += 5 + length;
+  }
+  const size_t row = size_t(*width) * 3 + 1;
+  if (raw.size() != row * size_t(*height)) return {};
+  std::vector<uint8_t> pixels;
+  for (size_t y = 0; y < size_t(*height); ++y)
+    pixels.insert(pixels.end(), raw.begin() + long(y * row + 1), raw.begin() + long((y + 1) * row));
+  return pixels;
+}
+
+// A thumbnail is the model alone on the viewport background, filling the
+// square with a narrow margin and centred, whatever the model's size and
+// place: the sample, and a strip far off the origin at its own size, tiny
+// (in front of the near plane at the start-up distance) and huge (beyond
+// the far plane).
+TEST_F(CliTest, ThumbnailFramesAnyModelInTheSquare) {
+  const std::string png = TempPath("thumb.png");
+  const std::string folder = png.substr(0, png.rfind('/')), name = png.substr(png.rfind('/') + 1);
+  const std::string sample = VORNIX_SAMPLE_MODEL;
+  const std::string tiny = TempPath("tiny.vnx"), huge = TempPath("huge.vnx");
+  ASSERT_EQ(RunVornix("convert " + input_ + " " + tiny + " --scale 0.001").status, 0);
+  ASSERT_EQ(RunVornix("convert " + input_ + " " + huge + " --scale 100000").status, 0);
+  for (const std::string& model : {sample, input_, tiny, huge}) {
+    SCOPED_TRACE(model);
+    std::remove(png.c_str());
+    const RunResult r = RunVornix("render " + model + " -o " + name + " --thumbnail 96", folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    if (model == sample) {
+      EXPECT_EQ(r.err, "") << "the texture is found beside the model";
+    }
+    int width = 0, height = 0;
+    const std::vector<uint8_t> pixels = PngPixels(ReadAll(png), &width, &height);
+    ASSERT_EQ(width, 96);
+    ASSERT_EQ(height, 96);
+    ASSERT_EQ(pixels.size(), 96u * 96u * 3u);
+    // The bounds of what differs from the background in the top-left corner.
+    int left = 96, right = -1, top = 96, bottom = -1;
+    for (int y = 0; y < 96; ++y)
+      for (int x = 0; x < 96; ++x) {
+        const uint8_t* p = &pixels[size_t(y * 96 + x) * 3];
+        if (std::abs(p[0] - pixels[0]) + std::abs(p[1] - pixels[1]) + std::abs(p[2] - pixels[2]) <= 6)
+          continue;
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+        bottom = std::max(bottom, y);
+      }
+    EXPECT_EQ(pixels[1] > pixels[0] && pixels[1] > pixels[2], true) << "the green viewport background";
+    EXPECT_GE(std::max(right - left, bottom - top), 84)
+        << left << " " << right << " " << top << " " << bottom;
+    EXPECT_TRUE(left >= 1 && top >= 1 && right <= 94 && bottom <= 94)
+        << left << " " << right << " " << top << " " << bottom;
+    EXPECT_LE(std::abs(left + right - 95), 2) << left << " " << right;
+    EXPECT_LE(std::abs(top + bottom - 95), 2) << top << " " << bottom;
+  }
+  for (const std::string& p : {png, tiny, huge}) std::remove(p.c_str());
 }
 
 // Run from another folder: the scene and its tinted texture land beside the

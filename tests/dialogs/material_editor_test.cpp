@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "render/library_state.h"
 #include "render/qlt.h"
 #include "support/model_builder.h"
+#include "support/picture_writer.h"
 
 namespace {
 
@@ -140,9 +142,14 @@ TEST_F(MaterialEditor, ChosenBitmapsAreUsedFromTheCurrentFolder) {
   const FileDialogRequest& request = ui.fileRequests[0];
   EXPECT_FALSE(request.save);
   EXPECT_EQ(unsigned(OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY), request.flags);
+#ifdef VORNIX_HAVE_PIXBUF
+  ASSERT_EQ(4u, request.filters.size());
+  EXPECT_STREQ("*.bmp;*.ppm;*.png;*.jpg;*.jpeg;*.tga;*.gif", request.filters[0].pattern);
+#else
   ASSERT_EQ(3u, request.filters.size());
-  EXPECT_STREQ(" PPM Bitmap (*.ppm)", request.filters[2].description);
   EXPECT_STREQ("*.bmp;*.ppm", request.filters[0].pattern);
+#endif
+  EXPECT_STREQ(" PPM Bitmap (*.ppm)", request.filters[2].description);
 }
 
 TEST_F(MaterialEditor, ClearingAndHidingActAtOnceStoringWaitsForOk) {
@@ -185,5 +192,17 @@ TEST_F(MaterialEditor, PreviewShowsTheFieldColourOrTheTexture) {
        Action::Look([&](Dialog& d) { EXPECT_EQ(std::vector<uint32_t>(48 * 48, colour), square(d)); })});
   EXPECT_TRUE(FileExists("Temp.bmp"));
 }
+
+#ifdef VORNIX_HAVE_PIXBUF
+// A picture the model names as another system wrote it previews as a bitmap.
+TEST_F(MaterialEditor, PreviewFindsPictureTexturesInAnyCase) {
+  ASSERT_TRUE(qlt_Enumerate(nullptr, "t", ChooseEmulation) && qlt_Initialize(nullptr, 10000.0f, 60.0f));
+  ASSERT_TRUE(SavePicture(BmpImage{1, 1, false, {0, 0, 255, 255}}, "pics/Wood.png", "png"));
+  std::strcpy(gModel.materials[0].textureFile, "PICS\\WOOD.PNG");
+  Run({Action::Press(PreviewMaterial), Action::Look([&](Dialog& d) {
+         EXPECT_EQ(std::vector<uint32_t>(48 * 48, 0x0000F8), d.PaintedPixels(PreviewSquare));
+       })});
+}
+#endif
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "render/library_state.h"
 #include "render/qlt.h"
 #include "support/model_builder.h"
+#include "support/picture_writer.h"
 
 namespace {
 
@@ -206,6 +207,25 @@ TEST_F(PovExport, PpmTexturesPassThroughATemporaryBitmapNeverAStaleOne) {
   EXPECT_EQ("Error", scripted.ui.messages[0].caption);
 }
 
+#ifdef VORNIX_HAVE_PIXBUF
+// A picture texture, found as another system named it, becomes the same PPM
+// as the bitmap it was saved from.
+TEST_F(PovExport, PictureTexturesAreWrittenAsTheirBitmapsWouldBe) {
+  ASSERT_EQ(0, mkdir(In("pics").c_str(), 0700));
+  WriteBitmap(In("pics/decal.bmp"), 3, 2,
+              {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 40, 80, 120});
+  BmpImage image;
+  ASSERT_EQ(BmpResult::Ok, ReadBmpFile(In("pics/decal.bmp").c_str(), &image));
+  ASSERT_TRUE(SavePicture(image, In("pics/Decal.png"), "png"));
+  BuildTwoTextured(In("PICS\\DECAL.PNG"), In("pics/decal.bmp"));
+  EXPECT_EQ(1, ExportPOV(In("small.pov").c_str(), scene_));
+  EXPECT_TRUE(scripted.ui.messages.empty()) << scripted.ui.messages[0].text;
+  const std::string ppm = ReadAll(In("small_pov_A.ppm"));
+  EXPECT_EQ(PpmHeader(3, 2).size() + 3 * 2 * 3, ppm.size());
+  EXPECT_EQ(ReadAll(In("small_pov_B.ppm")), ppm);
+}
+#endif
+
 // The scene is written first and completely; textures follow only then.
 // Textures that cannot be made are each reported, and the export does not
 // claim success, but the scene stays.
@@ -221,8 +241,7 @@ TEST_F(PovExport, FailuresAreReportedAndNothingIsClaimed) {
       // The scene's temporary is a device on which every write fails.
       {"small.pov", "plain.bmp", "Could not write file: %s"},
       {"small.pov", "missing.bmp", "Could not write texture PPM file: $\n\nqlt_BitmapLoad\n"},
-      {"small.pov", "photo.png",
-       "Could not write texture PPM file: $\n\nOnly BMP and PPM textures can be converted: "},
+      {"small.pov", "photo.pcx", "Could not write texture PPM file: $\n\nOnly BMP"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

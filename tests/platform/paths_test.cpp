@@ -45,4 +45,26 @@ TEST(PathsTest, FindFileAnyCaseFollowsBackslashesAndIgnoresCase) {
   ASSERT_EQ(0, std::system(("rm -rf '" + folder + "'").c_str()));
 }
 
+// A build folder holds the bitmaps beside the program; an installed program
+// finds them in share/vornix beside its bin, whatever the prefix; with
+// neither, the program's own folder stays the answer.
+TEST(PathsTest, DataFolderIsTheBuildFolderOrTheInstalledOne) {
+  const std::string root = TempPath("layout");
+  ASSERT_EQ(0, std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "/build' '" + root +
+                            "/prefix/bin' '" + root + "/prefix/share/vornix' '" + root + "/bare/bin'")
+                               .c_str()));
+  std::ofstream(root + "/build/mater2.bmp") << "panel";
+  std::ofstream(root + "/prefix/share/vornix/mater2.bmp") << "panel";
+  char resolved[PATH_MAX];
+  ASSERT_NE(nullptr, realpath((root + "/prefix/share/vornix").c_str(), resolved));
+
+  EXPECT_EQ(root + "/build", DataFolderFor(root + "/build"));
+  EXPECT_EQ(resolved, DataFolderFor(root + "/prefix/bin"));
+  EXPECT_EQ(root + "/bare/bin", DataFolderFor(root + "/bare/bin"));
+  EXPECT_EQ("", DataFolderFor(""));
+  // The test program lies in the build folder, beside the bitmaps.
+  EXPECT_EQ(ExecutableFolder(), ProgramDataFolder());
+  ASSERT_EQ(0, std::system(("rm -rf '" + root + "'").c_str()));
+}
+
 }  // namespace

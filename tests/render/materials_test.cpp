@@ -150,7 +150,7 @@ TEST_F(QltMaterials, TextureClassFollowsTheLargerSideAndTheAlphaFlag) {
   EXPECT_EQ(-1, _qlt_DetermineTextureSize("size.ppm", 0));
   EXPECT_EQ(-1, _qlt_DetermineTextureSize("missing.bmp", 0));
   EXPECT_TRUE(scripted.ui.messages.empty());
-  EXPECT_EQ(-1, _qlt_DetermineTextureSize("rock.gif", 0));
+  EXPECT_EQ(-1, _qlt_DetermineTextureSize("rock.pcx", 0));
   ASSERT_EQ(1u, scripted.ui.messages.size());
   EXPECT_EQ("_qlt_DetermineTextureSize", scripted.ui.messages[0].text);
   EXPECT_EQ("Not a known texture filename extension", scripted.ui.messages[0].caption);
@@ -219,14 +219,14 @@ TEST_F(QltMaterials, UnusableFilesLeaveTheMaterialUntexturedWithAWarning) {
   ASSERT_TRUE(Start(false));
   WriteSolid("t.bmp", 32, 32, 0xFF0000);
   WriteSolid("big.bmp", 64, 64, 0);
-  AddTexture("rock.gif");
-  AddTexture("t.bmp", "mask.tga");
+  AddTexture("rock.pcx");
+  AddTexture("t.bmp", "mask.pcx");
   AddTexture("t.bmp", "big.bmp");
   scripted.ui.messages.clear();
   ASSERT_EQ(1, qlt_CreateMaterials(nullptr));
   ASSERT_EQ(3u, scripted.ui.messages.size());
-  const char* shown[3] = {"*..gif texture bitmap files are not supported\nrock.gif ignored!|Warning:",
-                          "*..tga alpha texture bitmap files are not supported\nmask.tga ignored!|Warning:",
+  const char* shown[3] = {"*..pcx texture bitmap files are not supported\nrock.pcx ignored!|Warning:",
+                          "*..pcx alpha texture bitmap files are not supported\nmask.pcx ignored!|Warning:",
                           "Alpha texture size is not the same size as the texture bitmap|Warning"};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(shown[i], scripted.ui.messages[i].text + "|" + scripted.ui.messages[i].caption);
