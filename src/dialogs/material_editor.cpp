@@ -28,8 +28,6 @@ const char* const NoMaterialsMessage =
 namespace {
 
 const char* const ProductCaption = "Vornix 3D!";
-// The renderer converts into the same file, so the preview leaves nothing new.
-const char* const PreviewBitmap = "Temp.bmp";
 constexpr int MaxFileName = FileNameSize - 1;
 
 struct ValueBinding {
@@ -264,15 +262,18 @@ uint32_t PreviewColour(const EditorState& state) {
 bool PaintTexture(Dialog& dialog, const char* name) {
   const char* extension = _qlt_FileExtension(name);
   const std::string path = _qlt_TexturePath(name);
+  // Made outside the current folder, which may be read-only.
+  const QltTemporaryFile square;
+  const char* squareFile = square.path().c_str();
   int converted = 0;
   if (strcasecmp(extension, ".bmp") == 0)
-    converted = _qlt_AnyBMPtoSquare24BitBMP(path.c_str(), PreviewBitmap);
+    converted = _qlt_AnyBMPtoSquare24BitBMP(path.c_str(), squareFile);
   else if (strcasecmp(extension, ".ppm") == 0)
-    converted = _qlt_AnyPPMtoSquare24BitBMP(path.c_str(), PreviewBitmap);
+    converted = _qlt_AnyPPMtoSquare24BitBMP(path.c_str(), squareFile);
   else if (_qlt_IsPictureExtension(extension))
-    converted = _qlt_AnyPictureToSquare24BitBMP(path.c_str(), PreviewBitmap);
+    converted = _qlt_AnyPictureToSquare24BitBMP(path.c_str(), squareFile);
   BmpImage image;
-  if (!converted || ReadBmpFile(PreviewBitmap, &image) != BmpResult::Ok || image.width <= 0 ||
+  if (!converted || ReadBmpFile(squareFile, &image) != BmpResult::Ok || image.width <= 0 ||
       image.height <= 0)
     return false;
   std::vector<uint32_t> pixels(size_t(MaterialPreviewSize) * MaterialPreviewSize);

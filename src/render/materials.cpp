@@ -62,8 +62,6 @@ QltColorValue _qlt_BackgroundColor = {0.0f, 0.0f, 0.0f, 1.0f};
 // Diffuse alpha of a material whose texture carries its own alpha bitmap:
 // just below 1, so that the material counts as translucent.
 constexpr float TexturedAlpha = 0.996f;
-const char* const TempTexture = "Temp.bmp";
-const char* const TempAlpha = "TempAlf.bmp";
 const char* const OpMake = "_qlt_MakeMaterial";
 const char* const OpSlot = "_qlt_CreateNonSystemTexture";
 const char* const OpSet = "qlt_SetMaterial";
@@ -391,21 +389,26 @@ int SharedTextureSource(const QltMaterial& v) {
 // the material ends up untextured after a warning.
 int LoadTexture(QltMaterialRecord* m) {
   QltMaterial& v = m->values;
-  if (!ConvertTexture(v.textureName, TempTexture,
+  // The model's folder may be read-only or not the user's (an installed
+  // sample, a file manager's thumbnail): the squares are made elsewhere.
+  const QltTemporaryFile textureSquare, alphaSquare;
+  const char* textureTemp = textureSquare.path().c_str();
+  const char* alphaTemp = alphaSquare.path().c_str();
+  if (!ConvertTexture(v.textureName, textureTemp,
                       "*.%s texture bitmap files are not supported\n%s ignored!")) {
     v.textureName[0] = '\0';
     v.hasTexture = 0;
     return 1;
   }
-  if (v.hasAlpha && !ConvertTexture(v.alphaName, TempAlpha,
+  if (v.hasAlpha && !ConvertTexture(v.alphaName, alphaTemp,
                                     "*.%s alpha texture bitmap files are not supported\n%s ignored!")) {
     v.alphaName[0] = '\0';
     v.hasAlpha = 0;
     return 1;
   }
   SquareImage texture, alpha;
-  if (v.hasAlpha && !ReadSquare(TempAlpha, "Can not load Temp_Alf_bmp", &alpha)) return 0;
-  if (!ReadSquare(TempTexture, "Can not load Temp_bmp", &texture)) return 0;
+  if (v.hasAlpha && !ReadSquare(alphaTemp, "Can not load Temp_Alf_bmp", &alpha)) return 0;
+  if (!ReadSquare(textureTemp, "Can not load Temp_bmp", &texture)) return 0;
   if (v.hasAlpha && alpha.size != texture.size) {
     const char* message = "Alpha texture size is not the same size as the texture bitmap";
     _qlt_SetError(OpMake, message, 0);

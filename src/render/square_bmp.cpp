@@ -11,6 +11,7 @@
 #include "platform/bytes.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
+#include "render/texture_files.h"
 
 namespace {
 
@@ -264,15 +265,14 @@ bool ReadWholeFile(int handle, std::vector<uint8_t>* data) {
          size_t(done) == data->size();
 }
 
-}  // namespace
-
-int _qlt_PPMto24BitBMP(const char* sourceFile, const char* operation) {
+// The PPM as an ordinary 24-bit bitmap in bmpFile.
+int PpmToBmpFile(const char* sourceFile, const char* bmpFile, const char* operation) {
   const int source = sourceFile ? qlt_FileOpen(sourceFile, QLT_FILE_READ) : -1;
   if (source < 0) return FailNamed(operation, "Could not open PPM file: %s", sourceFile);
-  const int temp = qlt_FileOpen(TempPpmBmp, QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
+  const int temp = qlt_FileOpen(bmpFile, QLT_FILE_WRITE | QLT_FILE_CREATE | QLT_FILE_TRUNCATE);
   if (temp < 0) {
     qlt_FileClose(source);
-    return FailNamed(operation, "Could not open BMP file: %s", TempPpmBmp);
+    return FailNamed(operation, "Could not open BMP file: %s", bmpFile);
   }
   std::vector<uint8_t> ppm;
   const bool read = ReadWholeFile(source, &ppm);
@@ -288,10 +288,20 @@ int _qlt_PPMto24BitBMP(const char* sourceFile, const char* operation) {
   }
   const bool written = WriteAll(temp, bmp.data(), bmp.size());
   if (!qlt_FileClose(temp) || !written)
-    return FailNamed(operation, "Could not close PPM->BMP BMP file: %s", TempPpmBmp);
+    return FailNamed(operation, "Could not close PPM->BMP BMP file: %s", bmpFile);
   return 1;
 }
 
+}  // namespace
+
+int _qlt_PPMto24BitBMP(const char* sourceFile, const char* operation) {
+  return PpmToBmpFile(sourceFile, TempPpmBmp, operation);
+}
+
 int _qlt_AnyPPMtoSquare24BitBMP(const char* sourceFile, const char* targetFile) {
-  return _qlt_PPMto24BitBMP(sourceFile, OpPpm) && _qlt_AnyBMPtoSquare24BitBMP(TempPpmBmp, targetFile);
+  // Through a bitmap of its own, outside the model's folder.
+  const QltTemporaryFile bitmap;
+  if (bitmap.path().empty()) return FailNamed(OpPpm, "Could not open BMP file: %s", TempPpmBmp);
+  return PpmToBmpFile(sourceFile, bitmap.path().c_str(), OpPpm) &&
+         _qlt_AnyBMPtoSquare24BitBMP(bitmap.path().c_str(), targetFile);
 }

@@ -190,7 +190,8 @@ TEST_F(MaterialEditor, PreviewShowsTheFieldColourOrTheTexture) {
        }),
        Action::Press(ChooseTexture), Action::Press(PreviewMaterial),
        Action::Look([&](Dialog& d) { EXPECT_EQ(std::vector<uint32_t>(48 * 48, colour), square(d)); })});
-  EXPECT_TRUE(FileExists("Temp.bmp"));
+  // The model's folder may be read-only: the preview works elsewhere.
+  for (const char* temporary : {"Temp.bmp", "temp_ppm.bmp"}) EXPECT_FALSE(FileExists(temporary)) << temporary;
 }
 
 #ifdef VORNIX_HAVE_PIXBUF

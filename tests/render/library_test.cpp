@@ -306,7 +306,7 @@ TEST_F(Library, SquareConversionSizesAndReadBack) {
 TEST_F(Library, PpmScalesSamplesKeepsTheTopRowOnTopAndRefusesBadFiles) {
   const std::string folder = TempPath("ppm_dir");
   mkdir(folder.c_str(), 0700);
-  ASSERT_EQ(0, chdir(folder.c_str()));  // the temporary bitmap lands here
+  ASSERT_EQ(0, chdir(folder.c_str()));  // the plain conversion's bitmap lands here
   ASSERT_TRUE(Start());
   auto convert = [](const std::string& content) {
     std::ofstream("in.ppm", std::ios::binary) << content;
@@ -318,8 +318,11 @@ TEST_F(Library, PpmScalesSamplesKeepsTheTopRowOnTopAndRefusesBadFiles) {
       {"P3\n# comment\n2 1 # more\n15\n15 7 0\n0 0 15", std::string("\x00\x77\xFF\xFF\x00\x00\x00\x00", 8)}};
   for (const auto& [content, pixels] : converted) {
     ASSERT_EQ(1, convert(content)) << qlt_GetErrorString();
-    EXPECT_EQ(pixels, ReadAll("temp_ppm.bmp").substr(54));
     EXPECT_EQ(32u * 32 * 3 + 54, ReadAll("out.bmp").size());
+    EXPECT_FALSE(FileExists("temp_ppm.bmp")) << "the square is made outside the current folder";
+    ASSERT_EQ(1, _qlt_PPMto24BitBMP("in.ppm", "PPMto24BitBMP")) << qlt_GetErrorString();
+    EXPECT_EQ(pixels, ReadAll("temp_ppm.bmp").substr(54));
+    unlink("temp_ppm.bmp");
   }
   const std::string invalid = "Not a valid PPM file!",
                     shortData = "The PPM pixel data is shorter than its header announces!";
