@@ -18,6 +18,7 @@
 #include "app/shell_state.h"
 #include "app/viewports.h"
 #include "dialogs/smoothing_dialog.h"
+#include "formats/pov_export.h"
 #include "model/geometry.h"
 #include "model/model.h"
 #include "model/normals.h"
@@ -324,8 +325,14 @@ int StartLibrary(int modeNumber) {
 int ConvertFile(const char* in, const char* out, char** userNames, const ConvertOptions& options) {
   if (const int status = OpenForCommand(in, userNames[0])) return status;
   ApplyConvertOptions(options);
-  if (!SaveModelFile(out, 1)) return Fail(std::string("could not write '") + userNames[1] + "'");
-  return 0;
+  if (SaveModelFile(out, 1)) return 0;
+  // A scene without some of its textures is still a scene: say what it lacks.
+  if (WriteKindOf(out) == FileKind::Pov && !PovMissingTextures().empty()) {
+    std::string list;
+    for (const std::string& texture : PovMissingTextures()) list += (list.empty() ? "" : ", ") + texture;
+    return Fail(std::string("wrote '") + userNames[1] + "', but not these of its textures: " + list);
+  }
+  return Fail(std::string("could not write '") + userNames[1] + "'");
 }
 
 int RunConvert(int argc, char** argv, Answers& answers) {

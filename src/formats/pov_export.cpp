@@ -434,7 +434,14 @@ char PovMaterialLetter(int material) {
   return material < 26 ? char(65 + material) : char('a' + (material - 26));
 }
 
+namespace {
+std::vector<std::string> missingTextures;
+}  // namespace
+
+const std::vector<std::string>& PovMissingTextures() { return missingTextures; }
+
 int ExportPOV(const char* path, const PovScene& scene) {
+  missingTextures.clear();
   if (gModel.materialCount > MaxSceneMaterials) {
     ShowPathMessage("%s can not be written: a scene names at most 52 materials.", path, "Error");
     return 0;
@@ -451,8 +458,12 @@ int ExportPOV(const char* path, const PovScene& scene) {
   // The scene names its textures bare, so they go beside it.
   const std::string folder = FolderOf(path);
   int complete = 1;
-  for (const TextureJob& job : textures)
-    if (!WriteTexture(job, folder + job.ppmName)) complete = 0;
+  for (const TextureJob& job : textures) {
+    if (WriteTexture(job, folder + job.ppmName)) continue;
+    missingTextures.push_back(job.ppmName + " (" + (job.sourceFile.empty() ? "no file named" : job.sourceFile) +
+                              ")");
+    complete = 0;
+  }
   return complete;
 }
 

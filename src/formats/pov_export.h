@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the scene takes from the viewer rather than from the Model.
 struct PovScene {
@@ -24,6 +25,11 @@ char PovMaterialLetter(int material);
 // shown in message boxes. A scene that cannot be written completely leaves
 // an existing file as it was, and no texture file is written then.
 int ExportPOV(const char* path, const PovScene& scene);
+
+// What the last ExportPOV left undone although its scene was written: the
+// texture files it names that could not be made, each as
+// "scene_pov_A.ppm (wood.cel)". Empty when the scene was not written.
+const std::vector<std::string>& PovMissingTextures();
 
 // Writes bitmapFile, tinted by the colour and reduced to the display's
 // colour depth, as a binary PPM file. Returns 1, or 0 with the reason in the

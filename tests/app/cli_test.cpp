@@ -95,6 +95,20 @@ TEST_F(CliTest, InfoPrintsCountsBoundsAndMaterialsAfterTheCleanUp) {
   ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
+// A scene whose texture cannot be made is written all the same; the last
+// line says which texture it lacks.
+TEST_F(CliTest, SceneWithoutItsTextureSaysWhatItLacks) {
+  const std::string scene = TempPath("lacking.pov");
+  const RunResult r = RunVornix("convert " + input_ + " " + scene);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(FileExists(scene));
+  const std::string base = scene.substr(scene.rfind('/') + 1, scene.size() - scene.rfind('/') - 5);
+  const std::string last = r.err.substr(r.err.rfind("vornix: "));
+  EXPECT_EQ(last, "vornix: wrote '" + scene + "', but not these of its textures: " + base +
+                      "_pov_B.ppm (skin.bmp)\n");
+  std::remove(scene.c_str());
+}
+
 // Options apply to the loaded model before it is written. DXF (the question answered Yes) keeps the polygons,
 // each with its zero-area twin, on layers coloured from the palette; Quelt
 // keeps polygons and materials. Each file is read back by info.
