@@ -1,8 +1,9 @@
 // The clean-up: unused materials out, materials by decreasing alpha, polygons
-// by material, library materials rebuilt. The resulting tables are those of
-// the classic passes (a removal loop and two exchange sorts) down to the
-// order among equal keys and the stale records past the counts; only the
-// cost differs, near-linear instead of quadratic.
+// by material, library materials rebuilt. The resulting order is that of the
+// classic passes (a removal loop and two exchange sorts) down to the order
+// among equal keys and the stale records past the counts; only the cost
+// differs, near-linear instead of quadratic. Vertex records move whole, so
+// projection links and the PolyList follow their polygon.
 #include "model/cleanup.h"
 
 #include <algorithm>
@@ -47,11 +48,7 @@ int32_t runMember[MaxVertices];     // vertices grouped by rank, in table order
 int32_t insertIndex[MaxVertices];   // per vertex: where it joined its run
 int32_t slotTree[MaxVertices + 1];  // Fenwick tree over one run's free slots
 int32_t sortedRecord[MaxVertices];  // the record that ends at each position
-unsigned char savedPayload[MaxVertices][36];
-
-// The nine fields x .. material that the polygon sort moves.
-constexpr size_t PayloadSize = offsetof(ModelVertex, projected);
-static_assert(PayloadSize == sizeof savedPayload[0], "payload is x through material");
+ModelVertex savedVertices[MaxVertices];
 
 // ---- Material records ---------------------------------------------------
 
@@ -279,11 +276,11 @@ void SortPolygonsByMaterial() {
   const int ranks = RankKeys(count);
   PlanInsertions(count, ranks, report);
   PlaceRuns(count, ranks, report);
-  // Only x .. material move; projected, projection and selected stay with
-  // their positions.
-  for (int k = 0; k < count; ++k) std::memcpy(savedPayload[k], &gModel.vertices[k], PayloadSize);
+  // Whole records move: projected, projection and selected belong to the
+  // polygon, not to its table position.
+  std::memcpy(savedVertices, gModel.vertices, sizeof(ModelVertex) * count);
   for (int k = 0; k < count; ++k) {
-    if (sortedRecord[k] != k) std::memcpy(&gModel.vertices[k], savedPayload[sortedRecord[k]], PayloadSize);
+    if (sortedRecord[k] != k) gModel.vertices[k] = savedVertices[sortedRecord[k]];
   }
 }
 

@@ -118,6 +118,30 @@ TEST_F(CleanUpTest, ThinPolygonsAreSelectedAndDeletedOnlyOnYes) {
   EXPECT_EQ(scripted.ui.messages.size(), 2u);  // nothing thin, nothing asked
 }
 
+TEST_F(CleanUpTest, ProjectionAndPolyListFollowTheirPolygonThroughTheSort) {
+  SetMaterial(0, 0, 0, 0, 0.5f);
+  SetMaterial(1, 0, 0, 0, 1.0f);  // sorts first, so its polygon moves to the front
+  AddTriangle(10, 0, 0, 11, 0, 0, 12, 0, 0, 0);
+  AddTriangle(20, 0, 0, 21, 0, 0, 22, 0, 0, 1);
+  AddTriangle(30, 0, 0, 31, 0, 0, 32, 0, 0, 0);
+  const int32_t flags[3][3] = {{1, 0, 0}, {1, 2, 1}, {0, 0, 0}};  // projected, projection, selected
+  for (int k = 0; k < 9; ++k) {
+    gModel.vertices[k].projected = flags[k / 3][0];
+    gModel.vertices[k].projection = flags[k / 3][1];
+    gModel.vertices[k].selected = flags[k / 3][2];
+  }
+  CleanUpModel();
+  const int order[3] = {1, 0, 2};  // the polygons' new order, as before
+  for (int k = 0; k < 9; ++k) {
+    const int from = order[k / 3];
+    EXPECT_EQ(gModel.vertices[k].x, float(10 * (from + 1) + k % 3)) << k;
+    EXPECT_EQ(gModel.vertices[k].material, from == 1 ? 0 : 1) << k;
+    EXPECT_EQ(gModel.vertices[k].projected, flags[from][0]) << k;
+    EXPECT_EQ(gModel.vertices[k].projection, flags[from][1]) << k;
+    EXPECT_EQ(gModel.vertices[k].selected, flags[from][2]) << k;
+  }
+}
+
 // ---- Differential test against the classic passes ------------------------
 
 // Random materials for each polygon, or Hostile: with out-of-range and mixed
@@ -168,7 +192,22 @@ TEST_F(CleanUpTest, MatchesClassicPassesBitForBit) {
       FillRandomModel(rng, s);
       auto expected = std::make_unique<Model>();
       std::memcpy(expected.get(), &gModel, sizeof(Model));  // padding too
+      // The classic passes leave projected, projection and selected at their
+      // positions; a record number in x tells where each record went, and
+      // those three fields then go with it.
+      auto traced = std::make_unique<Model>();
+      std::memcpy(traced.get(), &gModel, sizeof(Model));
+      for (int32_t k = 0; k < gModel.vertexCount; ++k) std::memcpy(&traced->vertices[k].x, &k, 4);
       literal::CleanUpModel(*expected);
+      literal::CleanUpModel(*traced);
+      for (int k = 0; k < gModel.vertexCount; ++k) {
+        int32_t from;
+        std::memcpy(&from, &traced->vertices[k].x, 4);
+        const ModelVertex& source = gModel.vertices[from];
+        expected->vertices[k].projected = source.projected;
+        expected->vertices[k].projection = source.projection;
+        expected->vertices[k].selected = source.selected;
+      }
       CleanUpModel();
       // Library handles are not the classic passes' business.
       for (int i = 0; i < gModel.materialCount; ++i)
