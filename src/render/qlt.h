@@ -32,7 +32,13 @@ enum QltFileFlags : int {
 };
 enum QltSeekOrigin : int { QLT_SEEK_CURRENT = 1, QLT_SEEK_SET = 2, QLT_SEEK_END = 4 };
 
-// Returns a handle, or -1 on failure.
+// The largest file opened for reading: above what any reader can hold (a
+// 3DS file up to 256 MB, the others far less), so each reader still gives
+// its own "too large" message, and below 4 GB, where qlt_FileSize wraps.
+constexpr int64_t QltMaxReadFileSize = int64_t(1) << 30;
+
+// Returns a handle, or -1 on failure. For reading, only a regular file of
+// at most QltMaxReadFileSize bytes opens; a FIFO is refused without waiting.
 int qlt_FileOpen(const char* name, int flags);
 // 1 when the call succeeds (a short read still gives 1), else 0. The number
 // of bytes moved is stored in *done when done is not null.

@@ -75,15 +75,21 @@ int qlt_FileOpen(const char* name, int flags) {
   // Emptying an existing file needs write access; a read-only open must
   // never destroy the file it was asked to read.
   if (creation == O_TRUNC && access == O_RDONLY) return -1;
+  // Opening a FIFO for reading would wait for a writer: opened without
+  // waiting, refused below, and regular files read as before.
+  const bool reading = access == O_RDONLY;
   int handle;
   do {
-    handle = open(name, access | creation | O_CLOEXEC, 0666);
+    handle = open(name, access | creation | O_CLOEXEC | (reading ? O_NONBLOCK : 0), 0666);
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) return -1;
   // A folder is no file to read or write, as on the system this library
-  // was first written for.
+  // was first written for. Only a regular file of a bounded size is read:
+  // a FIFO or a device never ends, and a huge file only exhausts memory.
   struct stat info {};
-  if (fstat(handle, &info) != 0 || S_ISDIR(info.st_mode)) {
+  const bool refused = fstat(handle, &info) != 0 || S_ISDIR(info.st_mode) ||
+                       (reading && (!S_ISREG(info.st_mode) || info.st_size > QltMaxReadFileSize));
+  if (refused || (reading && fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK) != 0)) {
     close(handle);
     return -1;
   }
