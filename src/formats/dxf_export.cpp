@@ -6,6 +6,7 @@
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
+#include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
@@ -30,11 +31,13 @@ class DxfText {
   void Pair(int code, float value) {
     // "%f" of the largest float is 46 characters.
     char line[64];
-    std::snprintf(line, sizeof line, "%f", double(value));
+    std::snprintf(line, sizeof line, "%f", finite(value));
     Number(code);
     Line(line);
   }
   const std::string& text() const { return text_; }
+  // Every coordinate goes through this, so that the file holds no "nan" or "inf".
+  FiniteValues finite;
 
  private:
   void Number(int value) { Line(std::to_string(value).c_str()); }
@@ -130,5 +133,7 @@ int ExportDXF(const char* path) {
   AddFaces(out, materials);
   out.Pair(0, "ENDSEC");
   out.Pair(0, "EOF");
-  return WriteFileSafely(path, out.text(), CreateFailureText);
+  if (!WriteFileSafely(path, out.text(), CreateFailureText)) return 0;
+  WarnOfReplacedValues(out.finite, path);
+  return 1;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/file_output.h"
+#include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/display.h"
 #include "platform/ui.h"
@@ -53,12 +54,19 @@ class SceneText {
   template <typename... Values>
   void Format(const char* format, Values... values) {
     char line[2560];
-    std::snprintf(line, sizeof line, format, values...);
+    std::snprintf(line, sizeof line, format, Finite(values)...);
     Line(line);
   }
   const std::string& text() const { return text_; }
+  // Every number goes through this, so that the scene holds no "nan" or "inf".
+  FiniteValues finite;
 
  private:
+  double Finite(double value) { return finite(value); }
+  template <typename Value>
+  Value Finite(Value value) {
+    return value;
+  }
   std::string text_;
 };
 
@@ -143,6 +151,11 @@ struct TextureJob {
   float red, green, blue;
 };
 
+// The scene's name for material m's texture file.
+std::string PpmNameOf(const PovScene& scene, int material) {
+  return scene.baseName + "_pov_" + PovMaterialLetter(material) + ".ppm";
+}
+
 struct MaterialWriter {
   SceneText& out;
   const PovScene& scene;
@@ -158,7 +171,7 @@ struct MaterialWriter {
     out.Line("    pigment");
     out.Line("        {");
     if (m.hasTexture == 1)
-      AddImageMap(m, letter);
+      AddImageMap(m, index);
     else
       AddColour(m);
     out.Line("        }");
@@ -170,8 +183,8 @@ struct MaterialWriter {
     out.Line("");
   }
 
-  void AddImageMap(const ModelMaterial& m, char letter) {
-    const std::string ppmName = scene.baseName + "_pov_" + letter + ".ppm";
+  void AddImageMap(const ModelMaterial& m, int index) {
+    const std::string ppmName = PpmNameOf(scene, index);
     textures.push_back(TextureJob{SourceKindOf(m.textureFile), m.textureFile, ppmName, m.red, m.green, m.blue});
     out.Line("        image_map {");
     out.Line(("            ppm \"" + ppmName + "\"").c_str());
@@ -231,13 +244,14 @@ bool HasTexture(int material) {
 int MaterialOf(int polygon) { return gModel.vertices[3 * polygon].material; }
 
 // The three corners' positions and normals: "<%f,%f,%f>" six times.
-std::string CornerVectors(int polygon) {
+std::string CornerVectors(SceneText& out, int polygon) {
   std::string text;
+  FiniteValues& f = out.finite;
   for (int k = 0; k < 3; ++k) {
     const ModelVertex& v = gModel.vertices[3 * polygon + k];
     char part[320];
-    std::snprintf(part, sizeof part, "%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", double(v.x), double(v.y),
-                  double(v.z), double(v.nx), double(v.ny), double(v.nz));
+    std::snprintf(part, sizeof part, "%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", f(v.x), f(v.y), f(v.z), f(v.nx),
+                  f(v.ny), f(v.nz));
     text += part;
   }
   return text;
@@ -259,7 +273,7 @@ void AddProjectedTriangle(SceneText& out, int polygon, char letter, const Textur
   out.Format(
       "smooth_triangle { %s texture {Material_%c translate <%f,%f,0> scale <%f,%f,1> translate <%f,%f,%f> "
       "matrix <%f,%f,%f, %f,%f,%f, %f,%f,%f, 0,0,0> } }",
-      CornerVectors(polygon).c_str(), letter, double(-f[14]), double(-f[15]), double(f[12]), double(f[13]),
+      CornerVectors(out, polygon).c_str(), letter, double(-f[14]), double(-f[15]), double(f[12]), double(f[13]),
       double(f[9]), double(f[10]), double(f[11]), double(f[0]), double(f[1]), double(f[2]), double(f[3]),
       double(f[4]), double(f[5]), double(f[6]), double(f[7]), double(f[8]));
 }
@@ -271,7 +285,7 @@ void AddGroup(SceneText& out, int first, int end, int material) {
   if (!HasTexture(material)) {
     out.Line("mesh");
     out.Line("{");
-    for (int p = first; p < end; ++p) out.Format("    smooth_triangle { %s }", CornerVectors(p).c_str());
+    for (int p = first; p < end; ++p) out.Format("    smooth_triangle { %s }", CornerVectors(out, p).c_str());
     out.Format("    texture {Material_%c}", letter);
     out.Line("}");
   } else {
@@ -280,7 +294,7 @@ void AddGroup(SceneText& out, int first, int end, int material) {
         AddProjectedTriangle(out, p, letter, *box);
       else
         out.Format("smooth_triangle { %s texture {Material_%c  } } // Need to specify texture orientation ",
-                   CornerVectors(p).c_str(), letter);
+                   CornerVectors(out, p).c_str(), letter);
     }
   }
   out.Line("");
@@ -446,6 +460,14 @@ int ExportPOV(const char* path, const PovScene& scene) {
     ShowPathMessage("%s can not be written: a scene names at most 52 materials.", path, "Error");
     return 0;
   }
+  // The scene names each texture in quotes, which a quote would end early.
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const ModelMaterial& material = gModel.materials[m];
+    if (material.hasTexture != 1) continue;
+    if (!QuotableTextureName(m, std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))) ||
+        !QuotableTextureName(m, PpmNameOf(scene, m)))
+      return 0;
+  }
   SceneText out;
   std::vector<TextureJob> textures;
   AddHeader(out);
@@ -464,6 +486,7 @@ int ExportPOV(const char* path, const PovScene& scene) {
                               ")");
     complete = 0;
   }
+  WarnOfReplacedValues(out.finite, path);
   return complete;
 }
 

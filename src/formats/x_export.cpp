@@ -8,6 +8,7 @@
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
+#include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
@@ -103,6 +104,8 @@ class XFileText {
     text_ += CRLF;
   }
   const std::string& text() const { return text_; }
+  // Every number goes through this, so that the file holds no "nan" or "inf".
+  FiniteValues finite;
 
  private:
   std::string text_;
@@ -147,10 +150,11 @@ void AddMaterials(XFileText& out) {
   for (int i = 0; i < gModel.materialCount; ++i) {
     const ModelMaterial& m = gModel.materials[i];
     out.Add("Material %c {\r\n", MaterialLetter(i));
-    out.Add("    %f;%f;%f;%f;;\r\n", m.red, m.green, m.blue, m.alpha);
-    out.Add("    %f;\r\n", m.specularPower);
-    out.Add("    %f;%f;%f;;\r\n", m.specularRed, m.specularGreen, m.specularBlue);
-    out.Add("    %f;%f;%f;;\r\n", m.emissiveRed, m.emissiveGreen, m.emissiveBlue);
+    FiniteValues& f = out.finite;
+    out.Add("    %f;%f;%f;%f;;\r\n", f(m.red), f(m.green), f(m.blue), f(m.alpha));
+    out.Add("    %f;\r\n", f(m.specularPower));
+    out.Add("    %f;%f;%f;;\r\n", f(m.specularRed), f(m.specularGreen), f(m.specularBlue));
+    out.Add("    %f;%f;%f;;\r\n", f(m.emissiveRed), f(m.emissiveGreen), f(m.emissiveBlue));
     if (m.hasTexture == 1) {
       out.Line("    TextureFilename {");
       const int length = int(strnlen(m.textureFile, FileNameSize));
@@ -189,7 +193,7 @@ void ForEachFace(const MeshCounts& counts, Visit visit) {
 void AddVerticesAndFaces(XFileText& out, const MeshCounts& counts) {
   out.Add("    %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("    %f;%f;%f;", v.x, v.y, v.z);
+    out.Add("    %f;%f;%f;", out.finite(v.x), out.finite(v.y), out.finite(v.z));
     out.End(last, ",", ";\r\n");
   });
   out.Add("    %d;\r\n", counts.faces);
@@ -216,7 +220,7 @@ void AddNormals(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshNormals {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("        %f;%f;%f;", v.nx, v.ny, v.nz);
+    out.Add("        %f;%f;%f;", out.finite(v.nx), out.finite(v.ny), out.finite(v.nz));
     out.End(last, ",", ";\r\n");
   });
   out.Add("        %d;\r\n", counts.faces);
@@ -232,7 +236,7 @@ void AddTextureCoordinates(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshTextureCoords {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("        %f;%f;", v.u, v.v);
+    out.Add("        %f;%f;", out.finite(v.u), out.finite(v.v));
     out.End(last, ",", ";");
   });
   out.Line("    }");
@@ -263,6 +267,13 @@ int ExportX(const char* path) {
     MessageBoxSafe("Nothing to save...", "Vornix 3D!", MB_OK);
     return 0;
   }
+  // A quote would end the file name's string early.
+  for (int m = 0; m < gModel.materialCount; ++m) {
+    const ModelMaterial& material = gModel.materials[m];
+    if (material.hasTexture == 1 &&
+        !QuotableTextureName(m, std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))))
+      return 0;
+  }
   XFileText out(ExpectedSize(counts));
   out.Line("xof 0302txt 0064");
   out.Line("");
@@ -270,5 +281,7 @@ int ExportX(const char* path) {
   AddHeader(out);
   AddMaterials(out);
   AddMesh(out, counts);
-  return WriteFileSafely(path, out.text(), "Could not create .X file: %s");
+  if (!WriteFileSafely(path, out.text(), "Could not create .X file: %s")) return 0;
+  WarnOfReplacedValues(out.finite, path);
+  return 1;
 }

@@ -1,0 +1,155 @@
+// Every text export reads back: numbers that are not finite are written as 0
+// with one warning, and texture names a quoted string cannot hold are refused.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <regex>
+#include <string>
+
+#include "formats/dxf_export.h"
+#include "formats/dxf_import.h"
+#include "formats/export_tables.h"
+#include "formats/pov_export.h"
+#include "formats/x_export.h"
+#include "formats/x_import.h"
+#include "model/model.h"
+#include "platform/scripted/scripted_ui.h"
+#include "render/progress_box.h"
+#include "support/model_builder.h"
+
+namespace {
+
+const float NaN = std::numeric_limits<float>::quiet_NaN();
+const float Inf = std::numeric_limits<float>::infinity();
+
+// One textured triangle away from the origin: corner 0 has a NaN x,
+// corner 1 an infinite nx, corner 2 a NaN u.
+void BuildModelWithBadValues() {
+  ClearModel();
+  SetMaterial(0, 1, 1, 1);
+  gModel.materials[0].hasTexture = 1;
+  std::snprintf(gModel.materials[0].textureFile, FileNameSize, "wood.bmp");
+  AddTriangle(5, 1, 1, 6, 1, 1, 5, 2, 1, 0);
+  gModel.vertices[0].x = NaN;
+  gModel.vertices[1].nx = Inf;
+  gModel.vertices[2].u = NaN;
+}
+
+void SetTextureName(const char* name) {
+  std::snprintf(gModel.materials[0].textureFile, FileNameSize, "%s", name);
+}
+
+class ExportValues : public ::testing::Test {
+ protected:
+  void SetUp() override { ProgressHide(); }
+  void TearDown() override {
+    for (const std::string& p : {path_, path_ + ".vxtmp", path_ + "_pov_A.ppm"}) std::remove(p.c_str());
+    ClearModel();
+  }
+  // The only message of the last call, which must be the only one.
+  void ExpectOneMessage(const std::string& caption, const std::string& text) {
+    ASSERT_EQ(scripted.ui.messages.size(), 1u);
+    EXPECT_EQ(scripted.ui.messages[0].caption, caption);
+    EXPECT_EQ(scripted.ui.messages[0].text, text);
+    scripted.ui.messages.clear();
+  }
+  std::string Replaced(int n, const char* were) const {
+    return std::to_string(n) + " values that were not numbers (infinite or undefined) " + were +
+           " written as 0 in " + path_ + ".";
+  }
+  // The Model read back holds only finite numbers and the replaced x.
+  static void ExpectFiniteWithZeroX() {
+    ASSERT_GE(gModel.vertexCount, 3);
+    bool zeroX = false;
+    for (int k = 0; k < gModel.vertexCount; ++k) {
+      const ModelVertex& v = gModel.vertices[k];
+      for (float value : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v}) EXPECT_TRUE(std::isfinite(value)) << k;
+      zeroX = zeroX || (v.x == 0 && v.y == 1);
+    }
+    EXPECT_TRUE(zeroX);
+  }
+  // A refused export creates no file and leaves an existing one as it was.
+  template <typename Export>
+  void ExpectRefused(Export exportFile, const std::string& message) {
+    for (bool existing : {false, true}) {
+      SCOPED_TRACE(existing);
+      std::remove(path_.c_str());
+      if (existing) std::ofstream(path_) << "old contents";
+      scripted.ui.messages.clear();
+      EXPECT_EQ(exportFile(), 0);
+      ExpectOneMessage("Error", message);
+      EXPECT_EQ(FileExists(path_), existing);
+      if (existing) {
+        EXPECT_EQ(ReadAll(path_), "old contents");
+      }
+      EXPECT_FALSE(FileExists(path_ + ".vxtmp"));
+    }
+  }
+  ScopedScriptedUI scripted;
+  std::string path_;
+};
+
+const char* const QuoteRefusal =
+    "Material 0's texture name wood\"1.bmp contains a double quote, which the file format cannot hold. "
+    "Nothing was written.";
+
+TEST_F(ExportValues, X) {
+  path_ = TempPath("values.x");
+  BuildModelWithBadValues();
+  ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
+  scripted.ui.messages.clear();
+  ASSERT_EQ(ExportX(path_.c_str()), 1);
+  ExpectOneMessage("Warning", Replaced(3, "were"));
+  ASSERT_EQ(ImportX(path_.c_str()), 1);
+  ExpectFiniteWithZeroX();
+
+  BuildModelWithBadValues();
+  SetTextureName("wood\"1.bmp");
+  ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
+  ExpectRefused([&] { return ExportX(path_.c_str()); }, QuoteRefusal);
+}
+
+TEST_F(ExportValues, Dxf) {
+  path_ = TempPath("values.dxf");
+  BuildModelWithBadValues();
+  ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
+  scripted.ui.messages.clear();
+  ASSERT_EQ(ExportDXF(path_.c_str()), 1);
+  // Only positions are written, and corner 0 once per face.
+  ExpectOneMessage("Warning", "1 value that was not a number (infinite or undefined) was written as 0 in " +
+                                  path_ + ".");
+  ASSERT_EQ(ImportDXF(path_.c_str()), 1);
+  ExpectFiniteWithZeroX();
+}
+
+TEST_F(ExportValues, Pov) {
+  path_ = TempPath("values.pov");
+  BuildModelWithBadValues();
+  gModel.materials[0].hasTexture = 0;  // the texture's conversion is not at issue here
+  PovScene scene{{0, 0, -6}, {0, 0, NaN}, {1, 1, 1}, "values"};
+  ASSERT_EQ(ExportPOV(path_.c_str(), scene), 1);
+  // The x, the nx and the background's blue; u is not part of the scene.
+  ExpectOneMessage("Warning", Replaced(3, "were"));
+  const std::string text = ReadAll(path_);
+  // As "%f" would print them; words such as "information" do not count.
+  EXPECT_FALSE(std::regex_search(text, std::regex("[^A-Za-z](nan|inf)[^A-Za-z]", std::regex::icase)));
+  EXPECT_NE(text.find("smooth_triangle { <0.000000,1.000000,1.000000>,"), std::string::npos);
+  EXPECT_NE(text.find("<6.000000,1.000000,1.000000>,<0.000000,0.000000,1.000000>"), std::string::npos);
+  EXPECT_NE(text.find("color red 0.000000 green 0.000000 blue 0.000000"), std::string::npos);
+
+  BuildModelWithBadValues();
+  SetTextureName("wood\"1.bmp");
+  scene.baseName = "values";
+  ExpectRefused([&] { return ExportPOV(path_.c_str(), scene); }, QuoteRefusal);
+  // The scene's own name goes into every texture name it holds.
+  SetTextureName("wood.bmp");
+  scene.baseName = "my\"values";
+  ExpectRefused([&] { return ExportPOV(path_.c_str(), scene); },
+                "Material 0's texture name my\"values_pov_A.ppm contains a double quote, which the file format "
+                "cannot hold. Nothing was written.");
+}
+
+}  // namespace
