@@ -13,6 +13,7 @@
 #include "platform/scripted/scripted_ui.h"
 #include "render/qlt.h"
 #include "support/model_builder.h"
+#include "support/picture_writer.h"
 
 namespace {
 
@@ -28,14 +29,7 @@ int AddTexture(const char* texture, const char* alpha = nullptr, float opacity =
 // Every pixel from colour(x, y) as red, green, blue.
 template <typename Colour>
 void WriteBmp(const std::string& name, int width, int height, Colour colour) {
-  BmpImage image{width, height, false, std::vector<uint8_t>(size_t(width) * height * 4, 255)};
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = colour(x, y);
-      uint8_t* p = &image.rgba[(size_t(y) * width + x) * 4];
-      p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
-    }
-  ASSERT_TRUE(WriteBmp24File(name.c_str(), image));
+  ASSERT_TRUE(WriteBmp24File(name.c_str(), MakeImage(width, height, colour)));
 }
 void WriteSolid(const std::string& name, int width, int height, uint32_t rgb) {
   WriteBmp(name, width, height, [rgb](int, int) { return rgb; });

@@ -27,18 +27,6 @@ int AddTexture(const char* texture, const char* alpha = nullptr) {
   return qlt_AddMaterial(1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1, texture, alpha ? 1 : 0, alpha);
 }
 
-template <typename Colour>
-BmpImage MakeImage(int width, int height, Colour colour) {
-  BmpImage image{width, height, false, std::vector<uint8_t>(size_t(width) * height * 4, 255)};
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = colour(x, y);
-      uint8_t* p = &image.rgba[(size_t(y) * width + x) * 4];
-      p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
-    }
-  return image;
-}
-
 const QltMaterialRecord& Record(int handle) { return _qlt_Material[handle]; }
 const std::vector<uint32_t>& Texels(int handle) {
   return _qlt_Device->Texture(Record(handle).hSystemTexture)->texels;

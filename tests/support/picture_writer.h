@@ -3,6 +3,24 @@
 // library cannot write it).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "platform/bmp.h"
+
+// An opaque image with every pixel from colour(x, y) as 0xRRGGBB.
+template <typename Colour>
+BmpImage MakeImage(int width, int height, Colour colour) {
+  BmpImage image{width, height, false, std::vector<uint8_t>(size_t(width) * height * 4, 255)};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colour(x, y);
+      uint8_t* p = &image.rgba[(size_t(y) * width + x) * 4];
+      p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
+    }
+  return image;
+}
+
 #ifdef VORNIX_HAVE_PIXBUF
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
