@@ -389,7 +389,8 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions& options) {
   static const char* const sizes[] = {"640x480", "800x600", "1024x768"};
   static const char* const views[] = {"3d", "top", "bottom", "left", "right", "front", "back"};
   static const char* const layouts[] = {"both", "render", "select"};
-  for (int i = 3; i < argc; ++i) {
+  // Every option takes a value.
+  for (int i = 3; i < argc; i += 2) {
     const char* option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     int index = -1;
@@ -417,7 +418,6 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions& options) {
     } else {
       return UsageError(std::string("unknown option '") + option + "'");
     }
-    ++i;
   }
   if (!options.output) return UsageError("render needs -o OUT.png");
   // A thumbnail shows the model alone: the Render viewport, no panel.

@@ -87,7 +87,6 @@ constexpr uint32_t DefaultVideoMemory = 4718592;
 
 // Operation names.
 const char* const OpEnumerate = "_qlt_Enumerate";
-const char* const OpEnumDevices = "_qlt_EnumDevicesCallback";
 const char* const OpInitialize = "qlt_Initialize";
 const char* const OpInitD3D = "_qlt_InitializeD3D";
 const char* const OpSetMode = "_qlt_SetDisplayMode";
