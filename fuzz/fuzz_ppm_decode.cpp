@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   BmpImage image;
-  if (ReadBmpFile("temp_ppm.bmp", &image) != BmpResult::Ok || image.width <= 0 || image.height <= 0) std::abort();
+  if (ReadBmpFile("temp_ppm.bmp", &image) != BmpResult::Ok || image.width <= 0 || image.height <= 0)
+    std::abort();
   return 0;
 }

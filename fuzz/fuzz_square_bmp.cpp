@@ -23,7 +23,8 @@ int ChooseFirstMode(int, char (*)[128], int32_t (*)[8], int* device, int* mode) 
 
 // The conversion stretches through the display's surfaces.
 std::string StartDisplay() {
-  if (!qlt_Enumerate(nullptr, "fuzz", ChooseFirstMode) || !qlt_Initialize(nullptr, 1000.0f, 60.0f)) std::abort();
+  if (!qlt_Enumerate(nullptr, "fuzz", ChooseFirstMode) || !qlt_Initialize(nullptr, 1000.0f, 60.0f))
+    std::abort();
   return "/tmp/vornix_fuzz_square_" + std::to_string(getpid());
 }
 
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (_qlt_BitmapIndex != taken) std::abort();
   if (!converted) return 0;
   BmpImage image;
-  if (ReadBmpFile(target.c_str(), &image) != BmpResult::Ok || image.width != image.height || !IsSquareSide(image.width))
+  if (ReadBmpFile(target.c_str(), &image) != BmpResult::Ok || image.width != image.height ||
+      !IsSquareSide(image.width))
     std::abort();
   return 0;
 }
