@@ -6,6 +6,7 @@
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
+#include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/ui.h"
@@ -29,11 +30,9 @@ class DxfText {
     Number(value);
   }
   void Pair(int code, float value) {
-    // "%f" of the largest float is 46 characters.
-    char line[64];
-    std::snprintf(line, sizeof line, "%f", finite(value));
     Number(code);
-    Line(line);
+    AppendFormatted(text_, "%f", finite(value));
+    text_ += "\r\n";
   }
   const std::string& text() const { return text_; }
   // Every coordinate goes through this, so that the file holds no "nan" or "inf".

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/file_output.h"
+#include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/display.h"
@@ -26,11 +27,14 @@ const char* const EmissiveWarningText =
     "possible.\n";
 const char* const SpecularWarningText =
     "One or more of your materials contains specular colors which\nare not grayscale values. POV implements "
-    "specular light\nreflection more accurately then Direct3D by reflecting a\npercentage of the color of the "
+    "specular light\nreflection more accurately then Direct3D by reflecting a\npercentage of the color of "
+    "the "
     "light source, not some\narbitrary specular reflection color. Because of this\ndifference, all of your "
-    "specular reflection colors will be\nconverted to grayscale and the resulting value will be\nturned into a "
+    "specular reflection colors will be\nconverted to grayscale and the resulting value will be\nturned into "
+    "a "
     "percentage of the reflected light. As long as\nyou keep your specular colors as grayscale values, such "
-    "that\nspecular red = green = blue, you will not notice any major\ndifferences in the resulting ray-traced "
+    "that\nspecular red = green = blue, you will not notice any major\ndifferences in the resulting "
+    "ray-traced "
     "image.\n";
 
 namespace {
@@ -49,13 +53,11 @@ class SceneText {
     text_ += text;
     text_ += "\r\n";
   }
-  // One line from a format; "%f" of the largest float is 46 characters, and
-  // the longest line holds 33 numbers.
+  // One line from a format.
   template <typename... Values>
   void Format(const char* format, Values... values) {
-    char line[2560];
-    std::snprintf(line, sizeof line, format, Finite(values)...);
-    Line(line);
+    AppendFormatted(text_, format, Finite(values)...);
+    text_ += "\r\n";
   }
   const std::string& text() const { return text_; }
   // Every number goes through this, so that the scene holds no "nan" or "inf".
@@ -70,7 +72,8 @@ class SceneText {
   std::string text_;
 };
 
-const char* const HyphenLine = "// ---------------------------------------------------------------------------";
+const char* const HyphenLine =
+    "// ---------------------------------------------------------------------------";
 
 void AddHeader(SceneText& out) {
   out.Line("//");
@@ -103,7 +106,8 @@ void AddCameraBackgroundAndLight(SceneText& out, const PovScene& scene) {
   out.Line("    //");
   out.Line("    // Note the 60 degree FOV (Field Of Vision)... Common values range from 60 to 90");
   out.Line("");
-  out.Format("    location <%f,%f,%f>", double(scene.camera[0]), double(scene.camera[1]), double(scene.camera[2]));
+  out.Format("    location <%f,%f,%f>", double(scene.camera[0]), double(scene.camera[1]),
+             double(scene.camera[2]));
   out.Line("    angle 60");
   out.Line("    up <0,1,0>");
   out.Line("    right <1.3333333333,0,0>");
@@ -185,11 +189,13 @@ struct MaterialWriter {
 
   void AddImageMap(const ModelMaterial& m, int index) {
     const std::string ppmName = PpmNameOf(scene, index);
-    textures.push_back(TextureJob{SourceKindOf(m.textureFile), m.textureFile, ppmName, m.red, m.green, m.blue});
+    textures.push_back(
+        TextureJob{SourceKindOf(m.textureFile), m.textureFile, ppmName, m.red, m.green, m.blue});
     out.Line("        image_map {");
     out.Line(("            ppm \"" + ppmName + "\"").c_str());
     out.Line(
-        "            // once // You could specify this, but first, you need to be certain that this model was "
+        "            // once // You could specify this, but first, you need to be certain that this model "
+        "was "
         "exported without any texture placement warnings");
     out.Line("            interpolate 2\t// Use 0 to turn off bi-linear texture interpolation");
     out.Line("            map_type 0 // planer");
@@ -203,7 +209,8 @@ struct MaterialWriter {
     }
     WarnOnce(&emissiveWarned, EmissiveWarningText);
     out.Format("        color red %f green %f blue %f", double(std::min(1.0f, m.red + m.emissiveRed)),
-               double(std::min(1.0f, m.green + m.emissiveGreen)), double(std::min(1.0f, m.blue + m.emissiveBlue)));
+               double(std::min(1.0f, m.green + m.emissiveGreen)),
+               double(std::min(1.0f, m.blue + m.emissiveBlue)));
   }
 
   void AddFinish(const ModelMaterial& m) {
@@ -249,10 +256,8 @@ std::string CornerVectors(SceneText& out, int polygon) {
   FiniteValues& f = out.finite;
   for (int k = 0; k < 3; ++k) {
     const ModelVertex& v = gModel.vertices[3 * polygon + k];
-    char part[320];
-    std::snprintf(part, sizeof part, "%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", f(v.x), f(v.y), f(v.z), f(v.nx),
-                  f(v.ny), f(v.nz));
-    text += part;
+    AppendFormatted(text, "%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", f(v.x), f(v.y), f(v.z), f(v.nx), f(v.ny),
+                    f(v.nz));
   }
   return text;
 }
@@ -273,9 +278,9 @@ void AddProjectedTriangle(SceneText& out, int polygon, char letter, const Textur
   out.Format(
       "smooth_triangle { %s texture {Material_%c translate <%f,%f,0> scale <%f,%f,1> translate <%f,%f,%f> "
       "matrix <%f,%f,%f, %f,%f,%f, %f,%f,%f, 0,0,0> } }",
-      CornerVectors(out, polygon).c_str(), letter, double(-f[14]), double(-f[15]), double(f[12]), double(f[13]),
-      double(f[9]), double(f[10]), double(f[11]), double(f[0]), double(f[1]), double(f[2]), double(f[3]),
-      double(f[4]), double(f[5]), double(f[6]), double(f[7]), double(f[8]));
+      CornerVectors(out, polygon).c_str(), letter, double(-f[14]), double(-f[15]), double(f[12]),
+      double(f[13]), double(f[9]), double(f[10]), double(f[11]), double(f[0]), double(f[1]), double(f[2]),
+      double(f[3]), double(f[4]), double(f[5]), double(f[6]), double(f[7]), double(f[8]));
 }
 
 // Polygons [first, end) share material `material`.
@@ -464,7 +469,8 @@ int ExportPOV(const char* path, const PovScene& scene) {
   for (int m = 0; m < gModel.materialCount; ++m) {
     const ModelMaterial& material = gModel.materials[m];
     if (material.hasTexture != 1) continue;
-    if (!QuotableTextureName(m, std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))) ||
+    if (!QuotableTextureName(
+            m, std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))) ||
         !QuotableTextureName(m, PpmNameOf(scene, m)))
       return 0;
   }
@@ -482,8 +488,8 @@ int ExportPOV(const char* path, const PovScene& scene) {
   int complete = 1;
   for (const TextureJob& job : textures) {
     if (WriteTexture(job, folder + job.ppmName)) continue;
-    missingTextures.push_back(job.ppmName + " (" + (job.sourceFile.empty() ? "no file named" : job.sourceFile) +
-                              ")");
+    missingTextures.push_back(job.ppmName + " (" +
+                              (job.sourceFile.empty() ? "no file named" : job.sourceFile) + ")");
     complete = 0;
   }
   WarnOfReplacedValues(out.finite, path);

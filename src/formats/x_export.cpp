@@ -8,6 +8,7 @@
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
+#include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/ui.h"
@@ -75,24 +76,12 @@ class XFileText {
  public:
   explicit XFileText(size_t expected) { text_.reserve(expected); }
 
-  // Appends printf-formatted text. The longest line (four "%f" of the
-  // largest floats) fits the buffer; anything longer is formatted again.
+  // Appends printf-formatted text.
   __attribute__((format(printf, 2, 3))) void Add(const char* format, ...) {
-    char line[512];
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(line, sizeof line, format, args);
+    AppendFormattedList(text_, format, args);
     va_end(args);
-    if (n < 0) return;  // an encoding error: nothing to add
-    if (size_t(n) < sizeof line) {
-      text_.append(line, size_t(n));
-      return;
-    }
-    std::string longer(size_t(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(&longer[0], longer.size(), format, args);
-    va_end(args);
-    text_.append(longer, 0, size_t(n));
   }
   void Line(const char* text) {
     text_ += text;
@@ -271,7 +260,8 @@ int ExportX(const char* path) {
   for (int m = 0; m < gModel.materialCount; ++m) {
     const ModelMaterial& material = gModel.materials[m];
     if (material.hasTexture == 1 &&
-        !QuotableTextureName(m, std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))))
+        !QuotableTextureName(m,
+                             std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))))
       return 0;
   }
   XFileText out(ExpectedSize(counts));

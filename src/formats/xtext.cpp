@@ -12,6 +12,7 @@
 #endif
 
 #include "formats/file_output.h"
+#include "formats/number_text.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
 
@@ -87,7 +88,7 @@ float DecimalToFloat(const char* text) {
   const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
   if (!IsDigit(*digits) && !(*digits == '.' && IsDigit(digits[1]))) return 0.0f;
   if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return 0.0f;
-  const double value = std::strtod(text, nullptr);
+  const double value = ReadDouble(text);
   if (value > double(FLT_MAX)) return FLT_MAX;
   if (value < -double(FLT_MAX)) return -FLT_MAX;
   return float(value);
