@@ -269,9 +269,17 @@ void PlaceRuns(int count, int ranks, PercentReporter& report) {
   }
 }
 
+// Keys already in order, as after every clean-up: the classic passes
+// exchange nothing.
+bool KeysInOrder(int count) {
+  for (int k = 1; k < count; ++k)
+    if (gModel.vertices[k].material < gModel.vertices[k - 1].material) return false;
+  return true;
+}
+
 void SortPolygonsByMaterial() {
   const int count = gModel.vertexCount;
-  if (count < 2) return;
+  if (count < 2 || KeysInOrder(count)) return;
   PercentReporter report("Sorting polygon list...", PleaseWait, 2 * count);
   const int ranks = RankKeys(count);
   PlanInsertions(count, ranks, report);
