@@ -63,6 +63,9 @@ if [ "$mode" = layout ]; then
     [ -s "$root/usr/$file" ] || fail "not installed: /usr/$file"
   done
   [ -x "$program" ] || fail "the installed program cannot be run"
+  # The desktop module, where the build has GTK; the command line runs without it.
+  [ ! -e "$build/vornix-gtk.so" ] || [ -s "$(dirname "$program")/../lib/vornix/vornix-gtk.so" ] ||
+    fail "not installed: the desktop module vornix-gtk.so"
   # The screen bitmaps are made where the build has a font library.
   for bitmap in title.bmp mouse.bmp mater2.bmp topleft.bmp; do
     [ ! -e "$build/$bitmap" ] || [ -s "$data/$bitmap" ] || fail "not installed: /usr/share/vornix/$bitmap"

@@ -785,3 +785,6 @@ PlatformUI* CreateGtkUI(bool windowed, std::string* error) {
   }
   return new GtkUI(windowed);
 }
+
+// The entry the program looks up after loading this backend as a module.
+extern "C" PlatformUI* VornixCreateGtkUI(bool windowed, std::string* error) { return CreateGtkUI(windowed, error); }

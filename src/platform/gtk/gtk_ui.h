@@ -12,3 +12,10 @@
 // windowed: an ordinary window of the display mode's size instead of one
 // covering the screen.
 PlatformUI* CreateGtkUI(bool windowed, std::string* error);
+
+// The backend is a module of its own, loaded by the desktop program alone,
+// so that the command line starts without GTK and the libraries it brings.
+// The module's file and its entry point, which calls CreateGtkUI.
+constexpr const char* GtkModuleFile = "vornix-gtk.so";
+constexpr const char* GtkModuleEntry = "VornixCreateGtkUI";
+using CreateGtkUIFunction = PlatformUI* (*)(bool windowed, std::string* error);
