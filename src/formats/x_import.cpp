@@ -19,6 +19,7 @@
 #include "model/float_hash.h"
 #include "model/model.h"
 #include "model/vertex_groups.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
@@ -67,7 +68,7 @@ int Percent(int64_t step, int64_t total) { return total > 0 ? int(step * 100 / t
 // ---- The numbers of one mesh ---------------------------------------------
 
 // The scratch list: every number of the mesh being read, counts included.
-float meshNumbers[MaxMeshNumbers];
+alignas(LargePageSize) float meshNumbers[MaxMeshNumbers];
 
 // Where the parts of one mesh lie in the scratch list, with their counts.
 struct MeshLayout {
@@ -198,7 +199,9 @@ bool ReadSubObjects(MeshLayout& mesh, const SubObjects& found) {
 
 // ---- Triangles -------------------------------------------------------------
 
-DuplicateTriangleIndex duplicateIndex;
+alignas(LargePageSize) DuplicateTriangleIndex duplicateIndex;
+[[maybe_unused]] const bool tablesAdvised = (AdviseLargePages(meshNumbers, sizeof meshNumbers),
+                                             AdviseLargePages(&duplicateIndex, sizeof duplicateIndex), true);
 
 struct Interpretation {
   const char* path;

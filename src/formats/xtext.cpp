@@ -7,36 +7,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "formats/file_output.h"
 #include "formats/number_text.h"
+#include "platform/large_pages.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
 
 namespace {
 
-constexpr size_t HugePage = size_t(2) << 20;
-
 // Both buffers live for the whole run; passes that rewrite the whole text
 // write into the one that is not the text and swap.
-alignas(HugePage) char bufferA[MaxXText];
-alignas(HugePage) char bufferB[MaxXText];
-
-// A large file touches thousands of fresh pages of each buffer on its first
-// import; in large pages that costs a fraction of the time. Only advice: the
-// buffers work the same without it.
-struct LargePageAdvice {
-  LargePageAdvice() {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const size_t whole = MaxXText / HugePage * HugePage;
-    madvise(bufferA, whole, MADV_HUGEPAGE);
-    madvise(bufferB, whole, MADV_HUGEPAGE);
-#endif
-  }
-} largePageAdvice;
+alignas(LargePageSize) char bufferA[MaxXText];
+alignas(LargePageSize) char bufferB[MaxXText];
+[[maybe_unused]] const bool buffersAdvised =
+    (AdviseLargePages(bufferA, sizeof bufferA), AdviseLargePages(bufferB, sizeof bufferB), true);
 
 int ClampLength(int length) { return length < 0 ? 0 : (length > MaxXText ? MaxXText : length); }
 

@@ -4,10 +4,15 @@
 #include <cstring>
 
 #include "model/cleanup.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
 
-Model gModel;
+alignas(LargePageSize) Model gModel;
+
+namespace {
+[[maybe_unused]] const bool modelAdvised = (AdviseLargePages(&gModel, sizeof gModel), true);
+}  // namespace
 
 const char* const NothingToProcessText =
     "Nothing to process - There are no polygon(s)\nin the PolyList.\n\nTo create a PolyList, move "
