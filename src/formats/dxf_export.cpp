@@ -9,6 +9,7 @@
 #include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
 
@@ -19,7 +20,7 @@ const char* const CreateFailureText = "Could not open file: %s";
 // The file's text: group pairs, each a code line and a value line.
 class DxfText {
  public:
-  explicit DxfText(size_t expected) { text_.reserve(expected); }
+  explicit DxfText(size_t expected) { ReserveLargeText(text_, expected); }
 
   void Pair(int code, const char* value) {
     Number(code);

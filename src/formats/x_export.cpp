@@ -11,6 +11,7 @@
 #include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
 
@@ -74,7 +75,7 @@ const char* const CRLF = "\r\n";
 // until it is complete.
 class XFileText {
  public:
-  explicit XFileText(size_t expected) { text_.reserve(expected); }
+  explicit XFileText(size_t expected) { ReserveLargeText(text_, expected); }
 
   // Appends printf-formatted text.
   __attribute__((format(printf, 2, 3))) void Add(const char* format, ...) {

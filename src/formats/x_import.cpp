@@ -492,7 +492,7 @@ bool TrianglesAreDuplicates(const ModelVertex* a, const ModelVertex* b) {
 static_assert(MaxVertices < (1 << 18) / 2, "the index's slot table must stay at most half full");
 
 void DuplicateTriangleIndex::Clear() {
-  std::memset(slot_, 0, sizeof slot_);
+  for (int c = 0; c < cellCount_; ++c) slot_[cell_[c].slot] = 0;
   cellCount_ = 0;
   entryCount_ = 0;
 }
@@ -555,7 +555,7 @@ int DuplicateTriangleIndex::FindOrAddCell(const CellKey& key) {
     if (std::memcmp(cell_[cell].key.c, key.c, sizeof key.c) == 0) return cell;
   }
   const int cell = cellCount_++;
-  cell_[cell] = Cell{key, -1, 0};
+  cell_[cell] = Cell{key, -1, 0, int32_t(s)};
   slot_[s] = cell + 1;
   return cell;
 }

@@ -26,10 +26,11 @@ void TriangleUnitNormal(const ModelVertex* corners, float out[3]);
 
 // Remembers the triangles kept so far and finds duplicates among them in
 // near-constant time per triangle. Holds about 5 MB: keep instances static
-// or on the heap.
+// or value-initialised on the heap, where they start empty (all zero) without
+// touching the tables.
 class DuplicateTriangleIndex {
  public:
-  DuplicateTriangleIndex() { Clear(); }
+  // Empties the index at the cost of the cells used.
   void Clear();
   // True when polygon `polygon` of the Model duplicates one added earlier.
   bool IsDuplicate(int polygon) const { return IsDuplicate(&gModel.vertices[3 * polygon]); }
@@ -50,6 +51,7 @@ class DuplicateTriangleIndex {
     CellKey key;
     int32_t head;   // first entry, or -1
     int32_t count;  // entries in the cell
+    int32_t slot;   // the slot naming it
   };
   static constexpr int SlotCount = 1 << 18;  // at least twice the cells
   static constexpr int Neighbours = 27;

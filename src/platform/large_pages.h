@@ -5,8 +5,13 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr size_t LargePageSize = size_t(2) << 20;
 
 // For the whole 2 MB pages inside [begin, begin + bytes).
 void AdviseLargePages(void* begin, size_t bytes);
+
+// Reserves room for a text of about `expected` characters, advised as
+// above when it is large.
+void ReserveLargeText(std::string& text, size_t expected);
