@@ -48,7 +48,6 @@ int32_t runMember[MaxVertices];     // vertices grouped by rank, in table order
 int32_t insertIndex[MaxVertices];   // per vertex: where it joined its run
 int32_t slotTree[MaxVertices + 1];  // Fenwick tree over one run's free slots
 int32_t sortedRecord[MaxVertices];  // the record that ends at each position
-ModelVertex savedVertices[MaxVertices];
 
 // ---- Material records ---------------------------------------------------
 
@@ -269,6 +268,26 @@ void PlaceRuns(int count, int ranks, PercentReporter& report) {
   }
 }
 
+// Moves the record sortedRecord[k] to position k for every k, in place:
+// each cycle of the permutation turns once through one spare record, and
+// its positions are marked done by pointing them at themselves. Whole
+// records move: projected, projection and selected belong to the polygon,
+// not to its table position.
+void PermuteRecords(int count) {
+  ModelVertex* v = gModel.vertices;
+  for (int start = 0; start < count; ++start) {
+    if (sortedRecord[start] == start) continue;
+    const ModelVertex spare = v[start];
+    int k = start;
+    for (int from = sortedRecord[k]; from != start; k = from, from = sortedRecord[k]) {
+      v[k] = v[from];
+      sortedRecord[k] = k;
+    }
+    v[k] = spare;
+    sortedRecord[k] = k;
+  }
+}
+
 // Keys already in order, as after every clean-up: the classic passes
 // exchange nothing.
 bool KeysInOrder(int count) {
@@ -284,12 +303,7 @@ void SortPolygonsByMaterial() {
   const int ranks = RankKeys(count);
   PlanInsertions(count, ranks, report);
   PlaceRuns(count, ranks, report);
-  // Whole records move: projected, projection and selected belong to the
-  // polygon, not to its table position.
-  std::memcpy(savedVertices, gModel.vertices, sizeof(ModelVertex) * count);
-  for (int k = 0; k < count; ++k) {
-    if (sortedRecord[k] != k) gModel.vertices[k] = savedVertices[sortedRecord[k]];
-  }
+  PermuteRecords(count);
 }
 
 // ---- Library materials -------------------------------------------------
