@@ -70,11 +70,12 @@ char UpperCase(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c
 // drops spaces and tabs, and turns every line feed into ";". Carriage returns
 // are kept for the second pass, which decides whether they end a line of their
 // own. A ";" of the file itself is dropped: it would split its value in two
-// and shift every later code into a value's place.
+// and shift every later code into a value's place. Neither pass lengthens
+// the text, so each writes over what it has read.
 void FirstPass(const char* path) {
   PercentReporter report = BeginStep(path, FirstPassText, XTextLength);
   const char* in = XText;
-  char* out = XTextScratch();
+  char* out = XText;
   int length = 0;
   for (int p = 0; p < XTextLength; ++p) {
     report.At(p);
@@ -82,7 +83,7 @@ void FirstPass(const char* path) {
     if (c == ' ' || c == '\t' || c == ';') continue;
     out[length++] = c == '\n' ? ';' : UpperCase(c);
   }
-  SwapXText(length);
+  XTextLength = length;
 }
 
 // Every line end becomes exactly one ";": carriage returns before a line feed
@@ -92,7 +93,7 @@ void FirstPass(const char* path) {
 void SecondPass(const char* path) {
   PercentReporter report = BeginStep(path, SecondPassText, XTextLength);
   const char* in = XText;
-  char* out = XTextScratch();
+  char* out = XText;
   int length = 0;
   for (int p = 0; p < XTextLength;) {
     report.At(p);
@@ -108,7 +109,7 @@ void SecondPass(const char* path) {
       for (; p < run; ++p) out[length++] = ';';
     }
   }
-  SwapXText(length);
+  XTextLength = length;
 }
 
 bool IsBinaryDxf() { return TextMatchAt(0, BinarySentinel); }
