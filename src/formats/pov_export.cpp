@@ -16,6 +16,7 @@
 #include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/display.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
@@ -49,6 +50,8 @@ constexpr int MaxSceneMaterials = 52;
 
 class SceneText {
  public:
+  // A textured triangle's line, the longest, holds 33 numbers.
+  explicit SceneText(int polygons) { ReserveLargeText(text_, 8192 + size_t(polygons) * 420); }
   void Line(const char* text) {
     text_ += text;
     text_ += "\r\n";
@@ -474,7 +477,7 @@ int ExportPOV(const char* path, const PovScene& scene) {
         !QuotableTextureName(m, PpmNameOf(scene, m)))
       return 0;
   }
-  SceneText out;
+  SceneText out(gModel.vertexCount / 3);
   std::vector<TextureJob> textures;
   AddHeader(out);
   AddCameraBackgroundAndLight(out, scene);
