@@ -48,7 +48,7 @@ const std::string& CapacityFile(const char* extension) {
   static std::string dxf, studio;
   std::string& path = extension[0] == 'd' ? dxf : studio;
   if (path.empty()) {
-    bench::BuildCapacityGrid();
+    BuildCapacityModel();
     path = bench::TempFile(extension[0] == 'd' ? "cap.dxf" : "cap.3ds");
     const int triangles = gModel.vertexCount / 3;
     const bool written =

@@ -8,6 +8,9 @@
 //   bench_frame --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "app/desktop.h"
@@ -62,14 +65,18 @@ void TimeFrames(benchmark::State& state, const std::string& model, int resolutio
 }
 
 void BM_FrameAtCapacity1024(benchmark::State& state) {
-  const std::string model = bench::TempFile("frame_cap.vnx");
-  bench::BuildCapacityGrid();
-  if (!SaveNativeModel(model.c_str())) {
+  // The model and its texture in a folder of their own.
+  const std::string folder = bench::TempFile("frame");
+  const std::string model = folder + "/capacity.vnx", texture = folder + "/" + CapacityTexture;
+  BuildCapacityModel();
+  if (mkdir(folder.c_str(), 0700) != 0 || !WriteCapacityTexture(texture) || !SaveNativeModel(model.c_str())) {
     state.SkipWithError("could not write the model");
     return;
   }
   TimeFrames(state, model, 2);
   std::remove(model.c_str());
+  std::remove(texture.c_str());
+  rmdir(folder.c_str());
 }
 BENCHMARK(BM_FrameAtCapacity1024)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -44,7 +44,7 @@ bool WriteTexture() {
 }
 
 void BuildScenery() {
-  bench::BuildCapacityGrid();
+  BuildCapacityModel();
   ModelMaterial& textured = gModel.materials[3];
   textured.hasTexture = 1;
   std::snprintf(textured.textureFile, FileNameSize, "%s", TextureFile().c_str());

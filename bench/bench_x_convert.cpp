@@ -31,14 +31,13 @@
 
 namespace {
 
-using bench::BuildCapacityGrid;
 using bench::SecondsToRun;
 using bench::TempFile;
 
 const std::string& CapacityFile() {
   static const std::string path = [] {
     const std::string p = TempFile("cap.x");
-    BuildCapacityGrid();
+    BuildCapacityModel();
     if (!PrepareExport(0, p.c_str()) || !ExportX(p.c_str())) std::abort();
     return p;
   }();
@@ -56,7 +55,7 @@ BENCHMARK(BM_InProcessImportX)->Unit(benchmark::kMillisecond);
 
 void BM_InProcessExportX(benchmark::State& state) {
   const std::string out = TempFile("out_inprocess.x");
-  BuildCapacityGrid();
+  BuildCapacityModel();
   for (auto _ : state) {
     if (!PrepareExport(0, out.c_str()) || !ExportX(out.c_str())) state.SkipWithError("export failed");
   }

@@ -1,6 +1,6 @@
-// The model at capacity the conversion benchmarks share: a 128 x 128 grid of
-// quads (32,768 triangles) in four materials, with normals and texture
-// coordinates, and the helpers that time a converter run.
+// The model at capacity the conversion benchmarks share (a 128 x 128 grid of
+// quads, 32,768 triangles, in 20 materials) and the helpers that time a
+// converter run.
 #pragma once
 
 #include <unistd.h>
@@ -9,56 +9,16 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "model/model.h"
+#include "support/capacity_model.h"
 
 namespace bench {
 
-constexpr int GridSide = 128;
-
 inline std::string TempFile(const char* name) {
   return std::string("/tmp/vornix_bench_") + std::to_string(getpid()) + "_" + name;
-}
-
-// Each quadrant of the grid is one material; vertices are shared within it.
-inline void BuildCapacityGrid() {
-  ClearModel();
-  for (int m = 0; m < 4; ++m) {
-    ModelMaterial& material = gModel.materials[m];
-    material.red = 0.2f + 0.2f * float(m);
-    material.green = 0.5f;
-    material.blue = 1.0f - 0.2f * float(m);
-    material.alpha = 1.0f;
-    material.specularPower = 8.0f;
-  }
-  gModel.materialCount = 4;
-  auto put = [](int i, int j, int material) {
-    ModelVertex& v = gModel.vertices[gModel.vertexCount++];
-    v = ModelVertex{};
-    v.x = float(i) * 0.25f;
-    v.y = std::sin(0.2f * float(i)) * std::cos(0.15f * float(j));
-    v.z = float(j) * 0.25f;
-    const float gx = 0.2f * std::cos(0.2f * float(i)) * std::cos(0.15f * float(j));
-    const float gz = -0.15f * std::sin(0.2f * float(i)) * std::sin(0.15f * float(j));
-    const float length = std::sqrt(gx * gx + 1.0f + gz * gz);
-    v.nx = -gx / length;
-    v.ny = 1.0f / length;
-    v.nz = -gz / length;
-    v.u = float(i) / GridSide;
-    v.v = float(j) / GridSide;
-    v.material = material;
-  };
-  for (int i = 0; i < GridSide; ++i) {
-    for (int j = 0; j < GridSide; ++j) {
-      const int material = (i < GridSide / 2 ? 0 : 1) + (j < GridSide / 2 ? 0 : 2);
-      put(i, j, material), put(i, j + 1, material), put(i + 1, j + 1, material);
-      put(i, j, material), put(i + 1, j + 1, material), put(i + 1, j, material);
-    }
-  }
-  RecomputeBounds();
 }
 
 // Wall-clock seconds of a shell command, or -1 when it failed.
