@@ -13,11 +13,12 @@ shift || true
 tools/setup.sh --fuzz >/dev/null
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_FUZZ=ON \
   -DVORNIX_SANITIZE=ON -DVORNIX_TESTS=OFF -DVORNIX_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" >/dev/null
-
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_native_file fuzz_x_import fuzz_dxf_import fuzz_3ds_import
   fuzz_qlt_import fuzz_bmp_decode fuzz_ppm_decode fuzz_square_bmp)
+mkdir -p build-fuzz/logs
+cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}" >build-fuzz/logs/build.log 2>&1 ||
+  { tail -30 build-fuzz/logs/build.log; exit 1; }
 models=../shared/corpus
 
 # The seed folders and options of one target.
