@@ -1,0 +1,56 @@
+// The software device's rasteriser: one triangle of a draw call through
+// transform and lighting, clipping, projection, culling and scan conversion
+// with texturing, blending and the depth test, into the frame the device
+// has bound. The device keeps the state and the handles.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/device3d.h"
+
+// Draws the triangle; false when nothing of it is drawn (not finite, outside
+// the view, culled or without area).
+bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
+                       const D3DVERTEX& c);
+
+// Helpers the device shares with it.
+
+inline float Clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }  // NaN gives 0
+
+inline D3DVECTOR Normalized(D3DVECTOR v) {
+  const float lengthSquared = v.x * v.x + v.y * v.y + v.z * v.z;
+  if (!(lengthSquared > 1e-30f) || !std::isfinite(lengthSquared)) return {0, 0, 0};
+  const float s = 1.0f / std::sqrt(lengthSquared);
+  return {v.x * s, v.y * s, v.z * s};
+}
+
+// The direction part of p * M (no translation).
+inline D3DVECTOR TransformDirection(const D3DVECTOR& p, const D3DMATRIX& m) {
+  return {p.x * m._11 + p.y * m._21 + p.z * m._31, p.x * m._12 + p.y * m._22 + p.z * m._32,
+          p.x * m._13 + p.y * m._23 + p.z * m._33};
+}
+
+inline uint16_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline void Store16(uint8_t* p, uint32_t v) {
+  const uint16_t w = uint16_t(v);
+  std::memcpy(p, &w, 2);
+}
+
+inline uint32_t PackTarget(PixelFormat f, int r, int g, int b, int a) {
+  switch (f) {
+    case PixelFormat::Rgb565:
+      return uint32_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+    case PixelFormat::Rgb555:
+      return uint32_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+    case PixelFormat::Argb1555:
+      return uint32_t((a >= 128 ? 0x8000 : 0) | (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+    default:
+      return uint32_t((a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | (b >> 4));
+  }
+}
