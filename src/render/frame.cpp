@@ -78,10 +78,11 @@ bool DrawnBefore(const QueuedTriangle& a, const QueuedTriangle& b) {
   return a.order > b.order;
 }
 
+// One call for the whole list: the device binds its state once, not per vertex.
 void DrawTriangleList(const D3DVERTEX* vertices, int count) {
-  if (_qlt_Device->Begin(D3DPT_TRIANGLELIST, D3DVT_VERTEX, D3DDP_WAIT) != D3D_OK) return;
-  for (int i = 0; i < count; ++i) _qlt_Device->Vertex(&vertices[i]);
-  _qlt_Device->End(0);
+  if (count <= 0) return;
+  if (_qlt_Device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, vertices, uint32_t(count), D3DDP_WAIT) != D3D_OK)
+    return;
   _qlt_PolygonCount += count / 3;
 }
 
