@@ -379,11 +379,14 @@ void RasterTriangle(const Direct3DDevice::Frame& f, SpanFunction span, const Scr
   }
 }
 
-ScreenVertex Project(const Direct3DDevice::Frame& f, const ClipVertex& v) {
-  const float rhw = 1.0f / v.w;
-  ScreenVertex s;
+// The screen position alone, rhw being 1 / w.
+void ProjectXY(const Direct3DDevice::Frame& f, const ClipVertex& v, float rhw, ScreenVertex& s) {
   s.x = f.kx * v.x * rhw + f.ox;
   s.y = f.ky * v.y * rhw + f.oy;
+}
+
+// The attributes the spans interpolate, beside the position.
+void ProjectAttributes(const Direct3DDevice::Frame& f, const ClipVertex& v, float rhw, ScreenVertex& s) {
   s.at[kDepth] = Clamp01(f.minZ + f.zScale * (v.z * rhw)) * 65535.0f;
   s.at[kRhw] = rhw;
   s.at[kU] = v.u * rhw;
@@ -395,6 +398,13 @@ ScreenVertex Project(const Direct3DDevice::Frame& f, const ClipVertex& v) {
   s.at[kSR] = v.sr;
   s.at[kSG] = v.sg;
   s.at[kSB] = v.sb;
+}
+
+ScreenVertex Project(const Direct3DDevice::Frame& f, const ClipVertex& v) {
+  const float rhw = 1.0f / v.w;
+  ScreenVertex s;
+  ProjectXY(f, v, rhw, s);
+  ProjectAttributes(f, v, rhw, s);
   return s;
 }
 
@@ -402,16 +412,37 @@ bool Finite(const ClipVertex& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
 }
 
-ClipVertex TransformAndLight(const Direct3DDevice::Frame& f, const D3DVERTEX& in) {
+// Twice the signed screen area of the polygon; y grows downwards, so a
+// positive area is clockwise on the screen.
+float ScreenArea(const ScreenVertex* screen, int count) {
+  float area = 0;
+  for (int i = 0; i < count; ++i) {
+    const ScreenVertex& p = screen[i];
+    const ScreenVertex& q = screen[(i + 1) % count];
+    area += p.x * q.y - q.x * p.y;
+  }
+  return area;
+}
+
+bool Culled(const Direct3DDevice::Frame& f, float area) {
+  if (!(area != 0)) return true;
+  return (f.cull == D3DCULL_CW && area > 0) || (f.cull == D3DCULL_CCW && area < 0);
+}
+
+// Position and texture coordinates; the colours are Light's.
+ClipVertex Transformed(const Direct3DDevice::Frame& f, const D3DVERTEX& in) {
   const D3DMATRIX& m = f.worldViewProjection;
-  ClipVertex out;
+  ClipVertex out{};
   out.x = in.x * m._11 + in.y * m._21 + in.z * m._31 + m._41;
   out.y = in.x * m._12 + in.y * m._22 + in.z * m._32 + m._42;
   out.z = in.x * m._13 + in.y * m._23 + in.z * m._33 + m._43;
   out.w = in.x * m._14 + in.y * m._24 + in.z * m._34 + m._44;
   out.u = std::isfinite(in.tu) ? in.tu : 0.0f;
   out.v = std::isfinite(in.tv) ? in.tv : 0.0f;
+  return out;
+}
 
+void Light(const Direct3DDevice::Frame& f, const D3DVERTEX& in, ClipVertex& out) {
   D3DCOLORVALUE color = f.base;
   D3DCOLORVALUE specular = {0, 0, 0, 0};
   const D3DVECTOR normal = Normalized(TransformDirection({in.nx, in.ny, in.nz}, f.worldView));
@@ -445,45 +476,56 @@ ClipVertex TransformAndLight(const Direct3DDevice::Frame& f, const D3DVERTEX& in
   out.sr = Clamp01(specular.r) * 255.0f;
   out.sg = Clamp01(specular.g) * 255.0f;
   out.sb = Clamp01(specular.b) * 255.0f;
-  return out;
 }
 
-}  // namespace
-
-bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
-                       const D3DVERTEX& c) {
-  ClipVertex poly[kMaxPolygon] = {TransformAndLight(f, a), TransformAndLight(f, b), TransformAndLight(f, c)};
-  if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
+// Lights the corners, gives a flat-shaded triangle its first corner's
+// colours, and drops whole repeats of the texture (wrapping makes them
+// irrelevant, and the per-pixel coordinates stay small).
+void Shade(const Direct3DDevice::Frame& f, const D3DVERTEX* const corners[3], ClipVertex* poly) {
+  for (int i = 0; i < 3; ++i) Light(f, *corners[i], poly[i]);
   if (f.flat) {
     for (int i = 1; i < 3; ++i) {
       poly[i].r = poly[0].r, poly[i].g = poly[0].g, poly[i].b = poly[0].b, poly[i].a = poly[0].a;
       poly[i].sr = poly[0].sr, poly[i].sg = poly[0].sg, poly[i].sb = poly[0].sb;
     }
   }
-  // Wrapping makes whole repeats of the texture irrelevant; dropping them
-  // keeps the per-pixel coordinates small.
   const float baseU = std::floor(poly[0].u), baseV = std::floor(poly[0].v);
   for (int i = 0; i < 3; ++i) poly[i].u -= baseU, poly[i].v -= baseV;
+}
+
+void RasterPolygon(const Direct3DDevice::Frame& f, const ScreenVertex* screen, int count) {
+  const SpanFunction span = ChooseSpan(f);
+  for (int i = 1; i + 1 < count; ++i) RasterTriangle(f, span, &screen[0], &screen[i], &screen[i + 1]);
+}
+
+}  // namespace
+
+bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
+                       const D3DVERTEX& c) {
+  const D3DVERTEX* const corners[3] = {&a, &b, &c};
+  ClipVertex poly[kMaxPolygon] = {Transformed(f, a), Transformed(f, b), Transformed(f, c)};
+  if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
   Plane planes[kPlaneCount];
   MakePlanes(f, planes);
   const unsigned c0 = OutCode(planes, poly[0]), c1 = OutCode(planes, poly[1]), c2 = OutCode(planes, poly[2]);
   if (c0 & c1 & c2) return false;
-  int count = 3;
-  if (c0 | c1 | c2) count = ClipPolygon(planes, c0 | c1 | c2, poly, count);
-  if (count < 3) return false;
   ScreenVertex screen[kMaxPolygon];
-  float area = 0;
-  for (int i = 0; i < count; ++i) screen[i] = Project(f, poly[i]);
-  for (int i = 0; i < count; ++i) {
-    const ScreenVertex& p = screen[i];
-    const ScreenVertex& q = screen[(i + 1) % count];
-    area += p.x * q.y - q.x * p.y;
+  if ((c0 | c1 | c2) == 0) {
+    // Wholly inside, the corners stay as they are, so the winding is known
+    // before any lighting: a culled triangle costs none.
+    float rhw[3];
+    for (int i = 0; i < 3; ++i) ProjectXY(f, poly[i], rhw[i] = 1.0f / poly[i].w, screen[i]);
+    if (Culled(f, ScreenArea(screen, 3))) return false;
+    Shade(f, corners, poly);
+    for (int i = 0; i < 3; ++i) ProjectAttributes(f, poly[i], rhw[i], screen[i]);
+    RasterPolygon(f, screen, 3);
+    return true;
   }
-  // y grows downwards, so a positive area is clockwise on the screen.
-  if (!(area != 0)) return false;
-  if (f.cull == D3DCULL_CW && area > 0) return false;
-  if (f.cull == D3DCULL_CCW && area < 0) return false;
-  const SpanFunction span = ChooseSpan(f);
-  for (int i = 1; i + 1 < count; ++i) RasterTriangle(f, span, &screen[0], &screen[i], &screen[i + 1]);
+  Shade(f, corners, poly);
+  const int count = ClipPolygon(planes, c0 | c1 | c2, poly, 3);
+  if (count < 3) return false;
+  for (int i = 0; i < count; ++i) screen[i] = Project(f, poly[i]);
+  if (Culled(f, ScreenArea(screen, count))) return false;
+  RasterPolygon(f, screen, count);
   return true;
 }
