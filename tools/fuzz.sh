@@ -45,8 +45,11 @@ run_one() {
   local log="$build/logs/$1.log"
   mkdir -p "$build/corpus/$target" "$build/findings/$target" "$build/logs"
   mapfile -t args < <(arguments "$target")
-  # Absolute paths: a target may change its current folder.
-  if "$build/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -print_final_stats=1 \
+  # Absolute paths: a target may change its current folder. No input is
+  # larger than a few hundred KB, so a single allocation above 256 MB means
+  # a size was taken from the input unchecked.
+  if "$build/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=256 \
+    -print_final_stats=1 \
     -artifact_prefix="$build/findings/$target/" "$build/corpus/$target" "${args[@]}" >"$log" 2>&1; then
     echo "$target: $(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$') inputs in ${seconds} s," \
       "$(grep -E '^#[0-9]+' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+')"

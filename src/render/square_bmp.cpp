@@ -224,6 +224,13 @@ bool BinarySample(PpmReader& in, uint32_t maxValue, uint32_t* out) {
 // The pixels as a bottom-up 24-bit bitmap: the last PPM row is stored first,
 // so the picture keeps its way up; rows padded to four bytes.
 PpmStatus ConvertPixels(PpmReader& in, const PpmImage& image, std::vector<uint8_t>* bmp) {
+  // A short file that claims a large image is refused before the bitmap is
+  // made, which would cost the claimed size in memory. A text sample takes
+  // at least a digit and a separator, except the last.
+  const uint64_t samples = uint64_t(image.width) * image.height * 3;
+  const uint64_t rest = in.size - in.pos;
+  const uint64_t least = image.text ? 2 * samples - 1 : samples * (image.maxValue > 255 ? 2 : 1);
+  if (rest < least) return PpmStatus::Short;
   const size_t stride = (size_t(image.width) * 3 + 3) & ~size_t(3);
   bmp->assign(HeaderSize + stride * image.height, 0);
   MakeHeader(bmp->data(), int(image.width), int(image.height), uint32_t(stride * image.height), 3930);

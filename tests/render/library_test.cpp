@@ -346,4 +346,24 @@ TEST_F(Library, PpmScalesSamplesKeepsTheTopRowOnTopAndRefusesBadFiles) {
   rmdir(folder.c_str());
 }
 
+// Found by fuzzing: a few bytes claiming 8192 x 8192 pixels made a 200 MB
+// bitmap before the missing pixels were noticed. The peak memory of the
+// process (VmHWM, reset through clear_refs) shows what the refusal cost.
+TEST_F(Library, PpmClaimsMorePixelsThanItHolds) {
+  std::ofstream clear("/proc/self/clear_refs");
+  if (!(clear << "5" << std::flush)) GTEST_SKIP() << "the peak memory cannot be reset here";
+  const auto peakKb = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0L;
+  };
+  const long before = peakKb();
+  const std::string input = VORNIX_TEST_DATA_DIR "/regressions/ppm_claims_more_pixels_than_it_holds.ppm";
+  const std::string bitmap = TempPath("claims.bmp");
+  EXPECT_EQ(0, _qlt_AnyPPMtoSquare24BitBMP(input.c_str(), bitmap.c_str()));
+  EXPECT_NE(std::string::npos, std::string(qlt_GetErrorString()).find("shorter than its header announces"));
+  EXPECT_LT(peakKb() - before, 16 * 1024) << "kB more at the peak";
+}
+
 }  // namespace
