@@ -8,15 +8,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "input_file.h"
 #include "formats/dxf_import.h"
 #include "model/model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/vornix_fuzz_" + std::to_string(getpid()) + ".dxf";
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  static const std::string path = InputPath(".dxf");
+  if (!WriteInput(path, data, size)) return 0;
   ImportDXF(path.c_str());
   if (*CheckModelInvariants() != '\0') std::abort();
   for (int k = 0; k < gModel.vertexCount; ++k) {

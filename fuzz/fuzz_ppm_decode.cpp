@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "input_file.h"
 #include "platform/bmp.h"
 #include "render/qlt.h"
 
@@ -24,10 +25,7 @@ std::string EnterScratchFolder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = EnterScratchFolder();
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  if (!WriteInput(path, data, size)) return 0;
   _qlt_SetError("", "", 0);
   const std::string cleared = qlt_GetErrorString();
   if (!_qlt_PPMto24BitBMP(path.c_str(), "fuzz")) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "input_file.h"
 #include "formats/qlt_file.h"
 #include "model/model.h"
 
@@ -38,11 +39,8 @@ bool KnownModelIsIntact() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/vornix_fuzz_" + std::to_string(getpid()) + ".qlt";
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  static const std::string path = InputPath(".qlt");
+  if (!WriteInput(path, data, size)) return 0;
   PlaceKnownModel();
   const int imported = ImportQLT(path.c_str());
   if (*CheckModelInvariants() != '\0') std::abort();

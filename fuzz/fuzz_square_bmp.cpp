@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "input_file.h"
 #include "platform/bmp.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
@@ -22,10 +23,10 @@ int ChooseFirstMode(int, char (*)[128], int32_t (*)[8], int* device, int* mode) 
 }
 
 // The conversion stretches through the display's surfaces.
-std::string StartDisplay() {
+bool StartDisplay() {
   if (!qlt_Enumerate(nullptr, "fuzz", ChooseFirstMode) || !qlt_Initialize(nullptr, 1000.0f, 60.0f))
     std::abort();
-  return "/tmp/vornix_fuzz_square_" + std::to_string(getpid());
+  return true;
 }
 
 bool IsSquareSide(int side) { return side == 32 || side == 64 || side == 128 || side == 256; }
@@ -33,12 +34,10 @@ bool IsSquareSide(int side) { return side == 32 || side == 64 || side == 128 || 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string base = StartDisplay();
-  static const std::string source = base + ".bmp", target = base + "_square.bmp";
-  FILE* file = std::fopen(source.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  static const bool started = StartDisplay();
+  static const std::string source = InputPath(".bmp"), target = InputPath("_square.bmp");
+  (void)started;
+  if (!WriteInput(source, data, size)) return 0;
   const int taken = _qlt_BitmapIndex;
   const int converted = _qlt_AnyBMPtoSquare24BitBMP(source.c_str(), target.c_str());
   if (_qlt_BitmapIndex != taken) std::abort();
