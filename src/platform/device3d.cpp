@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
+#include "platform/helper_thread.h"
 #include "platform/rasteriser.h"
 
 namespace {
@@ -125,6 +127,7 @@ D3DMATRIX D3DMultiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 
 Direct3DDevice::Direct3DDevice()
     : world_(D3DIdentityMatrix()), view_(D3DIdentityMatrix()), projection_(D3DIdentityMatrix()) {
+  drawThreads_ = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
   uint32_t* s = renderStates_;
   s[D3DRENDERSTATE_TEXTUREADDRESS] = D3DTADDRESS_WRAP;
   s[D3DRENDERSTATE_TEXTUREADDRESSU] = D3DTADDRESS_WRAP;
@@ -717,6 +720,98 @@ int32_t Direct3DDevice::End(uint32_t /*flags*/) {
   return D3D_OK;
 }
 
+namespace {
+
+// Below this many triangles a call is drawn on the calling thread: handing
+// it over would cost more than it saves.
+constexpr uint32_t kShareFrom = 64;
+
+uint32_t TriangleCount(D3DPRIMITIVETYPE type, uint32_t count) {
+  if (type == D3DPT_TRIANGLELIST) return count / 3;
+  return count >= 3 ? count - 2 : 0;
+}
+
+// The corners of triangle i of a list, fan or strip. Every second strip
+// triangle is reversed so that all keep one winding.
+void Corners(D3DPRIMITIVETYPE type, const D3DVERTEX* v, uint32_t i, const D3DVERTEX* out[3]) {
+  if (type == D3DPT_TRIANGLELIST) {
+    out[0] = &v[3 * i], out[1] = &v[3 * i + 1], out[2] = &v[3 * i + 2];
+  } else if (type == D3DPT_TRIANGLEFAN) {
+    out[0] = &v[0], out[1] = &v[i + 1], out[2] = &v[i + 2];
+  } else if (i % 2 == 0) {
+    out[0] = &v[i], out[1] = &v[i + 1], out[2] = &v[i + 2];
+  } else {
+    out[0] = &v[i + 1], out[1] = &v[i], out[2] = &v[i + 2];
+  }
+}
+
+}  // namespace
+
+// A call shared by two threads: each prepares half of the triangles, then
+// each scans its stripes of rows of all of them, in the call's order.
+struct Direct3DDevice::SharedDrawing {
+  // Each thread's output on cache lines of its own: the vectors' ends move
+  // at every triangle.
+  struct alignas(64) Part {
+    std::vector<PreparedTriangle> prepared;
+    uint32_t drawn = 0;
+  };
+  HelperThread helper;
+  Part parts[2];
+  const Frame* frame = nullptr;
+  D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+  const D3DVERTEX* vertices = nullptr;
+  uint32_t triangles = 0;
+
+  static void Prepare(void* context, int part) {
+    SharedDrawing& s = *static_cast<SharedDrawing*>(context);
+    const uint32_t first = uint32_t(uint64_t(s.triangles) * uint32_t(part) / 2);
+    const uint32_t last = uint32_t(uint64_t(s.triangles) * uint32_t(part + 1) / 2);
+    std::vector<PreparedTriangle>& out = s.parts[part].prepared;
+    out.clear();
+    uint32_t drawn = 0;
+    PreparedTriangle pieces[kMaxPreparedPerTriangle];
+    for (uint32_t i = first; i < last; ++i) {
+      const D3DVERTEX* c[3];
+      Corners(s.type, s.vertices, i, c);
+      int count = 0;
+      if (PrepareTriangle(*s.frame, *c[0], *c[1], *c[2], pieces, &count)) ++drawn;
+      out.insert(out.end(), pieces, pieces + count);
+    }
+    s.parts[part].drawn = drawn;
+  }
+
+  static void Scan(void* context, int part) {
+    SharedDrawing& s = *static_cast<SharedDrawing*>(context);
+    for (const Part& p : s.parts) ScanTriangles(*s.frame, p.prepared.data(), p.prepared.size(), part, 2);
+  }
+};
+
+Direct3DDevice::~Direct3DDevice() = default;
+
+void Direct3DDevice::SetDrawThreads(int threads) { drawThreads_ = threads >= 2 ? 2 : 1; }
+
+// False when no second thread can be had; the call is then drawn on this one.
+bool Direct3DDevice::DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices, uint32_t triangles) {
+  if (!sharing_) {
+    try {
+      sharing_ = std::make_unique<SharedDrawing>();
+    } catch (const std::exception&) {
+      drawThreads_ = 1;
+      return false;
+    }
+  }
+  SharedDrawing& s = *sharing_;
+  s.frame = &frame_;
+  s.type = type;
+  s.vertices = vertices;
+  s.triangles = triangles;
+  s.helper.Run(SharedDrawing::Prepare, &s);
+  s.helper.Run(SharedDrawing::Scan, &s);
+  trianglesDrawn_ += s.parts[0].drawn + s.parts[1].drawn;
+  return true;
+}
+
 int32_t Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType,
                                       const D3DVERTEX* vertices, uint32_t count, uint32_t /*flags*/) {
   if (inBegin_) return D3DERR_INBEGIN;
@@ -725,17 +820,12 @@ int32_t Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE verte
   if (vertices == nullptr && count > 0) return DDERR_INVALIDPARAMS;
   const int32_t bound = BindFrame();
   if (bound != D3D_OK) return bound;
-  if (type == D3DPT_TRIANGLELIST) {
-    for (uint32_t i = 0; i + 2 < count; i += 3) DrawTriangle(vertices[i], vertices[i + 1], vertices[i + 2]);
-  } else if (type == D3DPT_TRIANGLEFAN) {
-    for (uint32_t i = 1; i + 1 < count; ++i) DrawTriangle(vertices[0], vertices[i], vertices[i + 1]);
-  } else {
-    for (uint32_t i = 0; i + 2 < count; ++i) {
-      if (i % 2 == 0)
-        DrawTriangle(vertices[i], vertices[i + 1], vertices[i + 2]);
-      else
-        DrawTriangle(vertices[i + 1], vertices[i], vertices[i + 2]);
-    }
+  const uint32_t triangles = TriangleCount(type, count);
+  if (drawThreads_ > 1 && triangles >= kShareFrom && DrawShared(type, vertices, triangles)) return D3D_OK;
+  for (uint32_t i = 0; i < triangles; ++i) {
+    const D3DVERTEX* c[3];
+    Corners(type, vertices, i, c);
+    DrawTriangle(*c[0], *c[1], *c[2]);
   }
   return D3D_OK;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/display.h"
@@ -261,6 +262,7 @@ struct DeviceTexture {
 class Direct3DDevice {
  public:
   Direct3DDevice();
+  ~Direct3DDevice();
   Direct3DDevice(const Direct3DDevice&) = delete;
   Direct3DDevice& operator=(const Direct3DDevice&) = delete;
 
@@ -332,6 +334,11 @@ class Direct3DDevice {
   // the last BeginScene; for tests and statistics.
   uint32_t TrianglesDrawn() const { return trianglesDrawn_; }
 
+  // Threads a large draw call is shared between: 2 (the default on a machine
+  // with two cores or more) or 1. The pixels are the same either way.
+  void SetDrawThreads(int threads);
+  int DrawThreads() const { return drawThreads_; }
+
   // Implementation records, public only so that the drawing helpers in the
   // source file can use them.
   struct MaterialRecord {
@@ -395,7 +402,12 @@ class Direct3DDevice {
   int32_t BindSurfaces();
   void DrawTriangle(const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c);
   int32_t CheckDrawCall(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType) const;
+  bool DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices, uint32_t triangles);
   void Changed() { frame_.valid = false; }
+
+  struct SharedDrawing;
+  int drawThreads_ = 1;
+  std::unique_ptr<SharedDrawing> sharing_;  // made at the first shared call
 
   Frame frame_;
 

@@ -172,6 +172,7 @@ inline bool DepthPasses(uint32_t func, uint32_t z, uint32_t stored) {
 
 // Attributes carried through clipping and interpolation, in this order.
 enum Attribute { kDepth, kRhw, kU, kV, kR, kG, kB, kA, kSR, kSG, kSB, kAttributeCount };
+static_assert(kAttributeCount == kRasterAttributes, "PreparedTriangle holds every attribute");
 
 struct ClipVertex {
   float x, y, z, w;  // homogeneous clip position
@@ -212,10 +213,17 @@ void MakePlanes(const Direct3DDevice::Frame& f, Plane planes[kPlaneCount]) {
   planes[6] = {0, -f.ky, 0, f.guardBottom - f.oy, 0};
 }
 
+// Distance < 0 for each plane, with the terms whose coefficient MakePlanes
+// sets to zero left out: they add only zeros, so the signs are the same.
 unsigned OutCode(const Plane planes[kPlaneCount], const ClipVertex& v) {
   unsigned code = 0;
-  for (int i = 0; i < kPlaneCount; ++i)
-    if (planes[i].Distance(v) < 0) code |= 1u << i;
+  if (v.z < 0) code |= 1u << 0;
+  if (-v.z + v.w < 0) code |= 1u << 1;
+  if (v.w + planes[2].e < 0) code |= 1u << 2;
+  if (planes[3].a * v.x + planes[3].d * v.w < 0) code |= 1u << 3;
+  if (planes[4].a * v.x + planes[4].d * v.w < 0) code |= 1u << 4;
+  if (planes[5].b * v.y + planes[5].d * v.w < 0) code |= 1u << 5;
+  if (planes[6].b * v.y + planes[6].d * v.w < 0) code |= 1u << 6;
   return code;
 }
 
@@ -246,11 +254,6 @@ int ClipPolygon(const Plane planes[kPlaneCount], unsigned mask, ClipVertex* poly
 }
 
 // ---- Scanline rasteriser ----------------------------------------------------
-
-struct Gradients {
-  float dx[kAttributeCount];
-  float dy[kAttributeCount];
-};
 
 template <bool kTextured, bool kBlend>
 void DrawSpan(const Direct3DDevice::Frame& f, int y, int x0, int x1, float at[kAttributeCount],
@@ -336,46 +339,54 @@ SpanFunction ChooseSpan(const Direct3DDevice::Frame& f) {
   return f.blend ? DrawSpan<false, true> : DrawSpan<false, false>;
 }
 
-// x of the edge p -> q (p above q) on the scanline through y. Evaluated
-// directly, not stepped, so both triangles sharing an edge agree exactly.
-inline float EdgeX(const ScreenVertex& p, const ScreenVertex& q, float y) {
-  return p.x + (y - p.y) * ((q.x - p.x) / (q.y - p.y));
-}
-
 // Pixel centres lie on integer coordinates; a centre on a left or top edge
-// belongs to the triangle, one on a right or bottom edge does not.
-void RasterTriangle(const Direct3DDevice::Frame& f, SpanFunction span, const ScreenVertex* a,
-                    const ScreenVertex* b, const ScreenVertex* c) {
+// belongs to the triangle, one on a right or bottom edge does not. Sorts the
+// corners, works out the gradients and the rows; false for no area.
+bool SetUp(const Direct3DDevice::Frame& f, const ScreenVertex* a, const ScreenVertex* b, const ScreenVertex* c,
+           PreparedTriangle& t) {
   if (a->y > b->y) std::swap(a, b);
   if (b->y > c->y) std::swap(b, c);
   if (a->y > b->y) std::swap(a, b);
   const float area = (b->x - a->x) * (c->y - a->y) - (c->x - a->x) * (b->y - a->y);
-  if (!(std::fabs(area) > 1e-12f)) return;
+  if (!(std::fabs(area) > 1e-12f)) return false;
 
-  Gradients grad;
   const float inv = 1.0f / area;
   const float e1x = b->x - a->x, e1y = b->y - a->y, e2x = c->x - a->x, e2y = c->y - a->y;
   for (int i = 0; i < kAttributeCount; ++i) {
     const float d1 = b->at[i] - a->at[i], d2 = c->at[i] - a->at[i];
-    grad.dx[i] = (d1 * e2y - d2 * e1y) * inv;
-    grad.dy[i] = (d2 * e1x - d1 * e2x) * inv;
+    t.dx[i] = (d1 * e2y - d2 * e1y) * inv;
+    t.dy[i] = (d2 * e1x - d1 * e2x) * inv;
+    t.at[i] = a->at[i];
   }
-  const bool middleOnRight = area > 0;
-  const int yStart = std::max(int(std::ceil(a->y)), f.clipTop);
-  const int yEnd = std::min(int(std::ceil(c->y)), f.clipBottom);
+  t.ax = a->x, t.ay = a->y, t.bx = b->x, t.by = b->y, t.cx = c->x, t.cy = c->y;
+  t.middleOnRight = area > 0;
+  t.yStart = std::max(int(std::ceil(a->y)), f.clipTop);
+  t.yEnd = std::min(int(std::ceil(c->y)), f.clipBottom);
+  return true;
+}
+
+// x of the edge p -> q (p above q) on the scanline through y. Evaluated
+// directly, not stepped, so both triangles sharing an edge agree exactly,
+// and a row comes out the same whichever thread draws it.
+inline float EdgeX(float px, float py, float qx, float qy, float y) {
+  return px + (y - py) * ((qx - px) / (qy - py));
+}
+
+void ScanRows(const Direct3DDevice::Frame& f, SpanFunction span, const PreparedTriangle& t, int yBegin,
+              int yEnd) {
   float at[kAttributeCount];
-  for (int y = yStart; y < yEnd; ++y) {
+  for (int y = yBegin; y < yEnd; ++y) {
     const float fy = float(y);
-    const float xLong = EdgeX(*a, *c, fy);
-    const float xShort = fy < b->y ? EdgeX(*a, *b, fy) : EdgeX(*b, *c, fy);
-    const float xl = middleOnRight ? xLong : xShort;
-    const float xr = middleOnRight ? xShort : xLong;
+    const float xLong = EdgeX(t.ax, t.ay, t.cx, t.cy, fy);
+    const float xShort = fy < t.by ? EdgeX(t.ax, t.ay, t.bx, t.by, fy) : EdgeX(t.bx, t.by, t.cx, t.cy, fy);
+    const float xl = t.middleOnRight ? xLong : xShort;
+    const float xr = t.middleOnRight ? xShort : xLong;
     const int x0 = std::max(int(std::ceil(xl)), f.clipLeft);
     const int x1 = std::min(int(std::ceil(xr)), f.clipRight);
     if (x0 >= x1) continue;
-    const float ox = float(x0) - a->x, oy = fy - a->y;
-    for (int i = 0; i < kAttributeCount; ++i) at[i] = a->at[i] + ox * grad.dx[i] + oy * grad.dy[i];
-    span(f, y, x0, x1, at, grad.dx);
+    const float ox = float(x0) - t.ax, oy = fy - t.ay;
+    for (int i = 0; i < kAttributeCount; ++i) at[i] = t.at[i] + ox * t.dx[i] + oy * t.dy[i];
+    span(f, y, x0, x1, at, t.dx);
   }
 }
 
@@ -493,15 +504,18 @@ void Shade(const Direct3DDevice::Frame& f, const D3DVERTEX* const corners[3], Cl
   for (int i = 0; i < 3; ++i) poly[i].u -= baseU, poly[i].v -= baseV;
 }
 
-void RasterPolygon(const Direct3DDevice::Frame& f, const ScreenVertex* screen, int count) {
-  const SpanFunction span = ChooseSpan(f);
-  for (int i = 1; i + 1 < count; ++i) RasterTriangle(f, span, &screen[0], &screen[i], &screen[i + 1]);
+// The polygon as a fan of triangles ready to scan; returns their number.
+int SetUpPolygon(const Direct3DDevice::Frame& f, const ScreenVertex* screen, int count, PreparedTriangle* out) {
+  int n = 0;
+  for (int i = 1; i + 1 < count; ++i) n += SetUp(f, &screen[0], &screen[i], &screen[i + 1], out[n]) ? 1 : 0;
+  return n;
 }
 
 }  // namespace
 
-bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
-                       const D3DVERTEX& c) {
+bool PrepareTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c,
+                     PreparedTriangle out[kMaxPreparedPerTriangle], int* count) {
+  *count = 0;
   const D3DVERTEX* const corners[3] = {&a, &b, &c};
   ClipVertex poly[kMaxPolygon] = {Transformed(f, a), Transformed(f, b), Transformed(f, c)};
   if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
@@ -518,14 +532,39 @@ bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const
     if (Culled(f, ScreenArea(screen, 3))) return false;
     Shade(f, corners, poly);
     for (int i = 0; i < 3; ++i) ProjectAttributes(f, poly[i], rhw[i], screen[i]);
-    RasterPolygon(f, screen, 3);
+    *count = SetUpPolygon(f, screen, 3, out);
     return true;
   }
   Shade(f, corners, poly);
-  const int count = ClipPolygon(planes, c0 | c1 | c2, poly, 3);
-  if (count < 3) return false;
-  for (int i = 0; i < count; ++i) screen[i] = Project(f, poly[i]);
-  if (Culled(f, ScreenArea(screen, count))) return false;
-  RasterPolygon(f, screen, count);
+  const int n = ClipPolygon(planes, c0 | c1 | c2, poly, 3);
+  if (n < 3) return false;
+  for (int i = 0; i < n; ++i) screen[i] = Project(f, poly[i]);
+  if (Culled(f, ScreenArea(screen, n))) return false;
+  *count = SetUpPolygon(f, screen, n, out);
   return true;
+}
+
+void ScanTriangles(const Direct3DDevice::Frame& f, const PreparedTriangle* triangles, size_t count, int part,
+                   int parts) {
+  const SpanFunction span = ChooseSpan(f);
+  for (size_t k = 0; k < count; ++k) {
+    const PreparedTriangle& t = triangles[k];
+    if (parts == 1) {
+      ScanRows(f, span, t, t.yStart, t.yEnd);
+      continue;
+    }
+    for (int stripe = t.yStart / kStripeRows; stripe * kStripeRows < t.yEnd; ++stripe) {
+      if (stripe % parts != part) continue;
+      ScanRows(f, span, t, std::max(t.yStart, stripe * kStripeRows), std::min(t.yEnd, (stripe + 1) * kStripeRows));
+    }
+  }
+}
+
+bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
+                       const D3DVERTEX& c) {
+  PreparedTriangle pieces[kMaxPreparedPerTriangle];
+  int count = 0;
+  const bool drawn = PrepareTriangle(f, a, b, c, pieces, &count);
+  ScanTriangles(f, pieces, size_t(count), 0, 1);
+  return drawn;
 }

@@ -10,8 +10,39 @@
 
 #include "platform/device3d.h"
 
-// Draws the triangle; false when nothing of it is drawn (not finite, outside
-// the view, culled or without area).
+// A triangle is drawn in two stages, which a draw call may share between
+// two threads: the first works out what of it lands on the screen, the
+// second writes its rows. Every pixel comes out the same whichever thread
+// writes it, as each row is worked out from the triangle alone.
+
+constexpr int kRasterAttributes = 11;  // depth, 1/w, u, v, colour, specular
+constexpr int kStripeRows = 8;         // the rows two threads take in turn
+// Clipped by seven planes, a triangle has at most ten corners: eight
+// triangles.
+constexpr int kMaxPreparedPerTriangle = 8;
+
+// Ready to scan: corners sorted top to bottom, the attributes at the top
+// corner and their change per pixel across and down, and the rows within
+// the scissor.
+struct PreparedTriangle {
+  float ax, ay, bx, by, cx, cy;
+  float at[kRasterAttributes], dx[kRasterAttributes], dy[kRasterAttributes];
+  int yStart, yEnd;
+  bool middleOnRight;
+};
+
+// Transforms, lights, clips, projects and culls; writes the pieces with
+// area to out and their number to count. False when nothing reached the
+// rasteriser (not finite, outside the view or culled).
+bool PrepareTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c,
+                     PreparedTriangle out[kMaxPreparedPerTriangle], int* count);
+
+// Writes the rows of the triangles, in order, that lie in the stripes of
+// kStripeRows rows numbered part modulo parts.
+void ScanTriangles(const Direct3DDevice::Frame& f, const PreparedTriangle* triangles, size_t count, int part,
+                   int parts);
+
+// Both stages on one thread; false as PrepareTriangle.
 bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
                        const D3DVERTEX& c);
 

@@ -90,13 +90,22 @@ void DrawTranslucentQueue() {
   QueuedTriangle* first = _qlt_Translucent;
   QueuedTriangle* last = _qlt_Translucent + _qlt_TranslucentCount;
   std::sort(first, last, DrawnBefore);
-  for (QueuedTriangle* t = first; t != last; ++t) {
+  // Neighbours in that order with the same transform and material go to the
+  // device as one list, in the same order, so it can share out the work.
+  static D3DVERTEX run[QltMaxTranslucentTriangles * 3];
+  for (QueuedTriangle* t = first; t != last;) {
     if (std::memcmp(&t->world, &_qlt_WorldMatrix, sizeof t->world) != 0) {
       _qlt_WorldMatrix = t->world;
       _qlt_Device->SetTransform(D3DTRANSFORMSTATE_WORLD, &_qlt_WorldMatrix);
     }
     if (t->material >= 0) qlt_SetMaterial(t->material);
-    DrawTriangleList(t->vertices, 3);
+    int count = 0;
+    const QueuedTriangle* const start = t;
+    for (; t != last && t->material == start->material &&
+           std::memcmp(&t->world, &start->world, sizeof t->world) == 0;
+         ++t)
+      for (const D3DVERTEX& v : t->vertices) run[count++] = v;
+    DrawTriangleList(run, count);
   }
   _qlt_TranslucentCount = 0;
 }
