@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -334,6 +336,79 @@ TEST_F(DeviceTest, BadCallsAndStaleHandlesAreRefused) {
   noTarget.CreateViewport(&vp);
   noTarget.AddViewport(vp);
   EXPECT_EQ(noTarget.Clear(vp, 0, nullptr, D3DCLEAR_TARGET), D3DERR_INVALID_DEVICE);
+}
+
+}  // namespace
+
+namespace {
+
+// Many small, overlapping, partly clipped triangles through a perspective
+// projection, textured and blended, so that rows, depth and blending order
+// all matter; drawn on `threads` threads into a fresh target.
+std::pair<std::vector<uint8_t>, uint32_t> DrawCrowd(int threads, D3DPRIMITIVETYPE type) {
+  Surface target;
+  target.Allocate(160, 120, PixelFormat::Rgb565);
+  Direct3DDevice device;
+  device.SetDrawThreads(threads);
+  D3DVIEWPORTHANDLE viewport = 0;
+  device.SetRenderTarget(&target);
+  device.CreateViewport(&viewport);
+  device.AddViewport(viewport);
+  D3DVIEWPORT2 v{sizeof v, 0, 0, 160, 120, -1.0f, 1.0f, 2.0f, 2.0f, 0.0f, 1.0f};
+  device.SetViewport2(viewport, &v);
+  device.SetCurrentViewport(viewport);
+  D3DMATRIX projection{};
+  projection._11 = projection._22 = projection._34 = 1;
+  projection._33 = 1.01f;
+  projection._43 = -1.01f;
+  device.SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
+  D3DMATERIALHANDLE material = 0;
+  device.CreateMaterial(&material);
+  const D3DMATERIAL m{sizeof m, {0.9f, 0.6f, 0.3f, 0.5f}, {0.9f, 0.6f, 0.3f, 0.5f}, {1, 1, 1, 1}, {0.1f, 0.1f, 0.1f, 0},
+                      8, 0, 0};
+  device.SetMaterial(material, &m);
+  device.SetLightState(D3DLIGHTSTATE_MATERIAL, material);
+  D3DLIGHTHANDLE light = 0;
+  device.CreateLight(&light);
+  const D3DLIGHT2 l{sizeof l, D3DLIGHT_DIRECTIONAL, {1, 1, 1, 1}, {}, {0.3f, -0.4f, 1}, 0, 0, 0, 0, 0, 0, 0,
+                    D3DLIGHT_ACTIVE};
+  device.SetLight(light, &l);
+  device.AddLight(viewport, light);
+  Surface checker;
+  checker.Allocate(8, 8, PixelFormat::Rgb565);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) checker.Put(x, y, (x + y) % 2 ? 0xF800 : 0x07FF);
+  D3DTEXTUREHANDLE texture = 0;
+  device.CreateTexture(checker, &texture);
+  device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, texture);
+  device.SetRenderState(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
+  device.SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 1);
+  device.SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+  device.SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+  device.SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device.SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+  std::vector<D3DVERTEX> vertices;
+  uint32_t seed = 12345;
+  const auto next = [&seed] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24); };
+  for (int i = 0; i < 3000; ++i) {
+    const float x = next() * 4 - 2, y = next() * 3 - 1.5f, z = 1.5f + next() * 3;
+    vertices.push_back({x, y, z, next() - 0.5f, next() - 0.5f, -1, next() * 3, next() * 3});
+  }
+  const D3DRECT all{0, 0, 160, 120};
+  device.Clear(viewport, 1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+  device.BeginScene();
+  device.DrawPrimitive(type, D3DVT_VERTEX, vertices.data(), uint32_t(vertices.size()), 0);
+  device.EndScene();
+  return {target.pixels, device.TrianglesDrawn()};
+}
+
+TEST(DeviceThreads, ASharedCallDrawsThePixelsOfOneThread) {
+  for (D3DPRIMITIVETYPE type : {D3DPT_TRIANGLELIST, D3DPT_TRIANGLESTRIP, D3DPT_TRIANGLEFAN}) {
+    const auto one = DrawCrowd(1, type), two = DrawCrowd(2, type);
+    EXPECT_GT(one.second, 500u) << type;
+    EXPECT_EQ(one.second, two.second) << type;
+    EXPECT_TRUE(one.first == two.first) << type;
+  }
 }
 
 }  // namespace
