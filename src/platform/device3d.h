@@ -337,7 +337,6 @@ class Direct3DDevice {
   // Threads a large draw call is shared between: 2 (the default on a machine
   // with two cores or more) or 1. The pixels are the same either way.
   void SetDrawThreads(int threads);
-  int DrawThreads() const { return drawThreads_; }
 
   // Implementation records, public only so that the drawing helpers in the
   // source file can use them.

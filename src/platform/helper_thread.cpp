@@ -1,14 +1,16 @@
 #include "platform/helper_thread.h"
 
+#include <chrono>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
 namespace {
 
-// About 20 microseconds of spinning: longer than the gap between two draw
-// calls of a frame, far shorter than the gap between frames.
-constexpr int kSpinRounds = 20000;
+// Longer than the gap between two draw calls of a frame, far shorter than
+// the gap between frames.
+constexpr std::chrono::microseconds kSpinTime{50};
 
 inline void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -39,8 +41,9 @@ void HelperThread::Run(Job job, void* context) {
   }
   wake_.notify_one();
   job(context, 0);
-  for (int round = 0; finished_.load(std::memory_order_acquire) != ticket; ++round) {
-    if (round < kSpinRounds)
+  const auto spinUntil = std::chrono::steady_clock::now() + kSpinTime;
+  while (finished_.load(std::memory_order_acquire) != ticket) {
+    if (std::chrono::steady_clock::now() < spinUntil)
       Pause();
     else
       std::this_thread::yield();
@@ -50,7 +53,8 @@ void HelperThread::Run(Job job, void* context) {
 void HelperThread::Serve() {
   uint64_t done = 0;
   for (;;) {
-    for (int round = 0; round < kSpinRounds && posted_.load(std::memory_order_acquire) == done; ++round)
+    const auto spinUntil = std::chrono::steady_clock::now() + kSpinTime;
+    while (posted_.load(std::memory_order_acquire) == done && std::chrono::steady_clock::now() < spinUntil)
       Pause();
     Job job;
     void* context;
