@@ -2,16 +2,14 @@
 // materials, with normals and texture coordinates, as our exporter writes it.
 //
 //   bench_x_convert --benchmark_filter=InProcess --benchmark_repetitions=5
-//   bench_x_convert --benchmark_filter=Convert --benchmark_repetitions=5
 //   bench_x_convert --benchmark_filter='Fast|Classic'
 //
 // Fast and Classic compare the importer's text passes, duplicate test and
 // normal pass with the step-by-step versions the tests keep as references
 // (those take seconds and run once).
 //
-// Convert runs `vornix convert cap.x out.x` and, when it is installed, the
-// general-purpose converter `assimp export cap.x out.x` in the same
-// iteration; the counter `ratio` is our time over theirs.
+// The whole conversion, against the general-purpose converter, is
+// bench_convert's.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -31,7 +29,6 @@
 
 namespace {
 
-using bench::SecondsToRun;
 using bench::TempFile;
 
 const std::string& CapacityFile() {
@@ -145,8 +142,6 @@ void BM_ClassicNormalPass(benchmark::State& state) {
 }
 BENCHMARK(BM_ClassicNormalPass)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void BM_Convert(benchmark::State& state) { bench::CompareConverters(state, CapacityFile()); }
-BENCHMARK(BM_Convert)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -549,10 +549,6 @@ void ScanTriangles(const Direct3DDevice::Frame& f, const PreparedTriangle* trian
   const SpanFunction span = ChooseSpan(f);
   for (size_t k = 0; k < count; ++k) {
     const PreparedTriangle& t = triangles[k];
-    if (parts == 1) {
-      ScanRows(f, span, t, t.yStart, t.yEnd);
-      continue;
-    }
     for (int stripe = t.yStart / kStripeRows; stripe * kStripeRows < t.yEnd; ++stripe) {
       if (stripe % parts != part) continue;
       ScanRows(f, span, t, std::max(t.yStart, stripe * kStripeRows), std::min(t.yEnd, (stripe + 1) * kStripeRows));
