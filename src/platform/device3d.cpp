@@ -126,7 +126,10 @@ D3DMATRIX D3DMultiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 // ---- Device -------------------------------------------------------------------
 
 Direct3DDevice::Direct3DDevice()
-    : world_(D3DIdentityMatrix()), view_(D3DIdentityMatrix()), projection_(D3DIdentityMatrix()) {
+    : corners_(std::make_unique<CornerCache>()),
+      world_(D3DIdentityMatrix()),
+      view_(D3DIdentityMatrix()),
+      projection_(D3DIdentityMatrix()) {
   drawThreads_ = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
   uint32_t* s = renderStates_;
   s[D3DRENDERSTATE_TEXTUREADDRESS] = D3DTADDRESS_WRAP;
@@ -583,6 +586,8 @@ int32_t Direct3DDevice::BindSurfaces() {
 int32_t Direct3DDevice::BindFrame() {
   const int32_t bound = BindSurfaces();
   if (bound != D3D_OK) return bound;
+  // What the corners got holds for one call (or one vertex of Begin/End).
+  corners_->Reset();
   if (frame_.valid) return D3D_OK;
   const ViewportRecord* vp = Find(viewports_, currentViewport_);
   if (vp == nullptr) return D3DERR_NOCURRENTVIEWPORT;
@@ -663,7 +668,7 @@ int32_t Direct3DDevice::CheckDrawCall(D3DPRIMITIVETYPE type, D3DVERTEXTYPE verte
 }
 
 void Direct3DDevice::DrawTriangle(const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c) {
-  if (RasteriseTriangle(frame_, a, b, c)) ++trianglesDrawn_;
+  if (RasteriseTriangle(frame_, *corners_, a, b, c)) ++trianglesDrawn_;
 }
 
 int32_t Direct3DDevice::Begin(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, uint32_t /*flags*/) {
@@ -747,14 +752,20 @@ void Corners(D3DPRIMITIVETYPE type, const D3DVERTEX* v, uint32_t i, const D3DVER
 
 }  // namespace
 
-// A call shared by two threads: each prepares half of the triangles, then
-// each scans its stripes of rows of all of them, in the call's order.
+// A call shared by two threads: they prepare chunks of its triangles in
+// turn, then each scans its stripes of rows of all of them, in the call's
+// order. Chunks in turn, not halves, as what a part of a model costs
+// depends on how much of it is in view.
 struct Direct3DDevice::SharedDrawing {
+  static constexpr uint32_t kChunk = 32;  // triangles
+
   // Each thread's output on cache lines of its own: the vectors' ends move
   // at every triangle.
   struct alignas(64) Part {
     std::vector<PreparedTriangle> prepared;
+    std::vector<size_t> chunkEnds;  // the size of prepared after each chunk
     uint32_t drawn = 0;
+    CornerCache corners;
   };
   HelperThread helper;
   Part parts[2];
@@ -763,27 +774,39 @@ struct Direct3DDevice::SharedDrawing {
   const D3DVERTEX* vertices = nullptr;
   uint32_t triangles = 0;
 
+  uint32_t ChunkCount() const { return (triangles + kChunk - 1) / kChunk; }
+
   static void Prepare(void* context, int part) {
     SharedDrawing& s = *static_cast<SharedDrawing*>(context);
-    const uint32_t first = uint32_t(uint64_t(s.triangles) * uint32_t(part) / 2);
-    const uint32_t last = uint32_t(uint64_t(s.triangles) * uint32_t(part + 1) / 2);
-    std::vector<PreparedTriangle>& out = s.parts[part].prepared;
-    out.clear();
+    Part& p = s.parts[part];
+    p.prepared.clear();
+    p.chunkEnds.clear();
+    p.corners.Reset();
     uint32_t drawn = 0;
     PreparedTriangle pieces[kMaxPreparedPerTriangle];
-    for (uint32_t i = first; i < last; ++i) {
-      const D3DVERTEX* c[3];
-      Corners(s.type, s.vertices, i, c);
-      int count = 0;
-      if (PrepareTriangle(*s.frame, *c[0], *c[1], *c[2], pieces, &count)) ++drawn;
-      out.insert(out.end(), pieces, pieces + count);
+    for (uint32_t chunk = uint32_t(part); chunk < s.ChunkCount(); chunk += 2) {
+      const uint32_t last = std::min(s.triangles, (chunk + 1) * kChunk);
+      for (uint32_t i = chunk * kChunk; i < last; ++i) {
+        const D3DVERTEX* c[3];
+        Corners(s.type, s.vertices, i, c);
+        int count = 0;
+        if (PrepareTriangle(*s.frame, p.corners, *c[0], *c[1], *c[2], pieces, &count)) ++drawn;
+        p.prepared.insert(p.prepared.end(), pieces, pieces + count);
+      }
+      p.chunkEnds.push_back(p.prepared.size());
     }
-    s.parts[part].drawn = drawn;
+    p.drawn = drawn;
   }
 
   static void Scan(void* context, int part) {
     SharedDrawing& s = *static_cast<SharedDrawing*>(context);
-    for (const Part& p : s.parts) ScanTriangles(*s.frame, p.prepared.data(), p.prepared.size(), part, 2);
+    size_t begin[2] = {0, 0};
+    for (uint32_t chunk = 0; chunk < s.ChunkCount(); ++chunk) {
+      const Part& p = s.parts[chunk % 2];
+      const size_t end = p.chunkEnds[chunk / 2];
+      ScanTriangles(*s.frame, p.prepared.data() + begin[chunk % 2], end - begin[chunk % 2], part, 2);
+      begin[chunk % 2] = end;
+    }
   }
 };
 

@@ -259,6 +259,8 @@ struct DeviceTexture {
   std::vector<uint32_t> texels;
 };
 
+struct CornerCache;
+
 class Direct3DDevice {
  public:
   Direct3DDevice();
@@ -407,6 +409,7 @@ class Direct3DDevice {
   struct SharedDrawing;
   int drawThreads_ = 1;
   std::unique_ptr<SharedDrawing> sharing_;  // made at the first shared call
+  std::unique_ptr<CornerCache> corners_;    // of the calls drawn on this thread
 
   Frame frame_;
 

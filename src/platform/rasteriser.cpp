@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -440,14 +441,37 @@ bool Culled(const Direct3DDevice::Frame& f, float area) {
   return (f.cull == D3DCULL_CW && area > 0) || (f.cull == D3DCULL_CCW && area < 0);
 }
 
+// ---- Corners through the cache ----------------------------------------------
+
+constexpr size_t kKeyBytes = sizeof(CornerCache::Entry::key);
+static_assert(offsetof(D3DVERTEX, nz) + sizeof(float) == kKeyBytes, "the key is the position and normal");
+
+CornerCache::Entry& Slot(CornerCache& cache, const D3DVERTEX& v) {
+  uint32_t bits[3];
+  std::memcpy(bits, &v.x, sizeof bits);
+  const uint32_t h = bits[0] * 0x9E3779B1u ^ bits[1] * 0x85EBCA77u ^ bits[2] * 0xC2B2AE3Du;
+  return cache.entries[(h >> 16) % CornerCache::kSize];
+}
+
+bool Holds(const CornerCache& cache, const CornerCache::Entry& e, const D3DVERTEX& v) {
+  return e.generation == cache.generation && std::memcmp(e.key, &v.x, kKeyBytes) == 0;
+}
+
 // Position and texture coordinates; the colours are Light's.
-ClipVertex Transformed(const Direct3DDevice::Frame& f, const D3DVERTEX& in) {
-  const D3DMATRIX& m = f.worldViewProjection;
+ClipVertex Transformed(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& in) {
+  CornerCache::Entry& e = Slot(cache, in);
+  if (!Holds(cache, e, in)) {
+    const D3DMATRIX& m = f.worldViewProjection;
+    std::memcpy(e.key, &in.x, kKeyBytes);
+    e.generation = cache.generation;
+    e.lit = false;
+    e.clip[0] = in.x * m._11 + in.y * m._21 + in.z * m._31 + m._41;
+    e.clip[1] = in.x * m._12 + in.y * m._22 + in.z * m._32 + m._42;
+    e.clip[2] = in.x * m._13 + in.y * m._23 + in.z * m._33 + m._43;
+    e.clip[3] = in.x * m._14 + in.y * m._24 + in.z * m._34 + m._44;
+  }
   ClipVertex out{};
-  out.x = in.x * m._11 + in.y * m._21 + in.z * m._31 + m._41;
-  out.y = in.x * m._12 + in.y * m._22 + in.z * m._32 + m._42;
-  out.z = in.x * m._13 + in.y * m._23 + in.z * m._33 + m._43;
-  out.w = in.x * m._14 + in.y * m._24 + in.z * m._34 + m._44;
+  out.x = e.clip[0], out.y = e.clip[1], out.z = e.clip[2], out.w = e.clip[3];
   out.u = std::isfinite(in.tu) ? in.tu : 0.0f;
   out.v = std::isfinite(in.tv) ? in.tv : 0.0f;
   return out;
@@ -489,11 +513,30 @@ void Light(const Direct3DDevice::Frame& f, const D3DVERTEX& in, ClipVertex& out)
   out.sb = Clamp01(specular.b) * 255.0f;
 }
 
+// The colours from the cache, lighting the corner only the first time. A
+// later corner of the same triangle may have taken its entry; it is then
+// lit without keeping the result.
+void LightCached(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& in, ClipVertex& out) {
+  CornerCache::Entry& e = Slot(cache, in);
+  const bool held = Holds(cache, e, in);
+  if (held && e.lit) {
+    out.r = e.colour[0], out.g = e.colour[1], out.b = e.colour[2], out.a = e.colour[3];
+    out.sr = e.colour[4], out.sg = e.colour[5], out.sb = e.colour[6];
+    return;
+  }
+  Light(f, in, out);
+  if (!held) return;
+  e.colour[0] = out.r, e.colour[1] = out.g, e.colour[2] = out.b, e.colour[3] = out.a;
+  e.colour[4] = out.sr, e.colour[5] = out.sg, e.colour[6] = out.sb;
+  e.lit = true;
+}
+
 // Lights the corners, gives a flat-shaded triangle its first corner's
 // colours, and drops whole repeats of the texture (wrapping makes them
 // irrelevant, and the per-pixel coordinates stay small).
-void Shade(const Direct3DDevice::Frame& f, const D3DVERTEX* const corners[3], ClipVertex* poly) {
-  for (int i = 0; i < 3; ++i) Light(f, *corners[i], poly[i]);
+void Shade(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX* const corners[3],
+           ClipVertex* poly) {
+  for (int i = 0; i < 3; ++i) LightCached(f, cache, *corners[i], poly[i]);
   if (f.flat) {
     for (int i = 1; i < 3; ++i) {
       poly[i].r = poly[0].r, poly[i].g = poly[0].g, poly[i].b = poly[0].b, poly[i].a = poly[0].a;
@@ -513,11 +556,11 @@ int SetUpPolygon(const Direct3DDevice::Frame& f, const ScreenVertex* screen, int
 
 }  // namespace
 
-bool PrepareTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c,
-                     PreparedTriangle out[kMaxPreparedPerTriangle], int* count) {
+bool PrepareTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& a, const D3DVERTEX& b,
+                     const D3DVERTEX& c, PreparedTriangle out[kMaxPreparedPerTriangle], int* count) {
   *count = 0;
   const D3DVERTEX* const corners[3] = {&a, &b, &c};
-  ClipVertex poly[kMaxPolygon] = {Transformed(f, a), Transformed(f, b), Transformed(f, c)};
+  ClipVertex poly[kMaxPolygon] = {Transformed(f, cache, a), Transformed(f, cache, b), Transformed(f, cache, c)};
   if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
   Plane planes[kPlaneCount];
   MakePlanes(f, planes);
@@ -530,12 +573,12 @@ bool PrepareTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D
     float rhw[3];
     for (int i = 0; i < 3; ++i) ProjectXY(f, poly[i], rhw[i] = 1.0f / poly[i].w, screen[i]);
     if (Culled(f, ScreenArea(screen, 3))) return false;
-    Shade(f, corners, poly);
+    Shade(f, cache, corners, poly);
     for (int i = 0; i < 3; ++i) ProjectAttributes(f, poly[i], rhw[i], screen[i]);
     *count = SetUpPolygon(f, screen, 3, out);
     return true;
   }
-  Shade(f, corners, poly);
+  Shade(f, cache, corners, poly);
   const int n = ClipPolygon(planes, c0 | c1 | c2, poly, 3);
   if (n < 3) return false;
   for (int i = 0; i < n; ++i) screen[i] = Project(f, poly[i]);
@@ -556,11 +599,11 @@ void ScanTriangles(const Direct3DDevice::Frame& f, const PreparedTriangle* trian
   }
 }
 
-bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
-                       const D3DVERTEX& c) {
+bool RasteriseTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& a,
+                       const D3DVERTEX& b, const D3DVERTEX& c) {
   PreparedTriangle pieces[kMaxPreparedPerTriangle];
   int count = 0;
-  const bool drawn = PrepareTriangle(f, a, b, c, pieces, &count);
+  const bool drawn = PrepareTriangle(f, cache, a, b, c, pieces, &count);
   ScanTriangles(f, pieces, size_t(count), 0, 1);
   return drawn;
 }

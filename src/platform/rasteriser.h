@@ -31,11 +31,35 @@ struct PreparedTriangle {
   bool middleOnRight;
 };
 
+// The corners a draw call last transformed and lit, as a graphics card's
+// vertex cache: neighbouring triangles share corners, and while the frame
+// stays what a corner gets depends only on its position and normal. Reset
+// whenever the frame may have changed.
+struct CornerCache {
+  static constexpr int kSize = 256;
+  struct Entry {
+    uint32_t key[6];  // the bits of x, y, z, nx, ny, nz
+    uint32_t generation;
+    bool lit;
+    float clip[4];    // homogeneous position
+    float colour[7];  // diffuse r, g, b, a and specular r, g, b, 0 .. 255
+  };
+  Entry entries[kSize] = {};
+  uint32_t generation = 1;
+
+  void Reset() {
+    if (++generation == 0) {
+      for (Entry& e : entries) e.generation = 0;
+      generation = 1;
+    }
+  }
+};
+
 // Transforms, lights, clips, projects and culls; writes the pieces with
 // area to out and their number to count. False when nothing reached the
 // rasteriser (not finite, outside the view or culled).
-bool PrepareTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c,
-                     PreparedTriangle out[kMaxPreparedPerTriangle], int* count);
+bool PrepareTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& a, const D3DVERTEX& b,
+                     const D3DVERTEX& c, PreparedTriangle out[kMaxPreparedPerTriangle], int* count);
 
 // Writes the rows of the triangles, in order, that lie in the stripes of
 // kStripeRows rows numbered part modulo parts.
@@ -43,8 +67,8 @@ void ScanTriangles(const Direct3DDevice::Frame& f, const PreparedTriangle* trian
                    int parts);
 
 // Both stages on one thread; false as PrepareTriangle.
-bool RasteriseTriangle(const Direct3DDevice::Frame& f, const D3DVERTEX& a, const D3DVERTEX& b,
-                       const D3DVERTEX& c);
+bool RasteriseTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& a,
+                       const D3DVERTEX& b, const D3DVERTEX& c);
 
 // Helpers the device shares with it.
 
