@@ -32,8 +32,8 @@ std::string ProgramFolder() {
 
 // Runs the program on the model in the display mode of row `resolution` of
 // the mode dialog (0: 640 x 480, 2: 1024 x 768), timing frames with the
-// pointer over the Select viewport.
-void TimeFrames(benchmark::State& state, const std::string& model, int resolution) {
+// pointer over the Select viewport, the device drawing on `threads`.
+void TimeFrames(benchmark::State& state, const std::string& model, int resolution, int threads) {
   _qlt_ResetLibraryForTests();
   ScopedScriptedUI scripted;
   ScriptedUI& ui = scripted.ui;
@@ -53,6 +53,7 @@ void TimeFrames(benchmark::State& state, const std::string& model, int resolutio
     gShell.pointerX = uint16_t((width + 128) / 2);
     gShell.pointerY = uint16_t(height * 3 / 4);
     gShell.hintVisible = 0;
+    if (threads == 1) _qlt_Device->SetDrawThreads(1);
     for (auto _ : state) RunFrame();
     timed = true;
   });
@@ -65,6 +66,7 @@ void TimeFrames(benchmark::State& state, const std::string& model, int resolutio
 }
 
 void BM_FrameAtCapacity1024(benchmark::State& state) {
+  const int threads = int(state.range(0));
   // The model and its texture in a folder of their own.
   const std::string folder = bench::TempFile("frame");
   const std::string model = folder + "/capacity.vnx", texture = folder + "/" + CapacityTexture;
@@ -73,17 +75,18 @@ void BM_FrameAtCapacity1024(benchmark::State& state) {
     state.SkipWithError("could not write the model");
     return;
   }
-  TimeFrames(state, model, 2);
+  TimeFrames(state, model, 2, threads);
   std::remove(model.c_str());
   std::remove(texture.c_str());
   rmdir(folder.c_str());
 }
-BENCHMARK(BM_FrameAtCapacity1024)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// With the device's default threads (two on two cores), and on one.
+BENCHMARK(BM_FrameAtCapacity1024)->ArgName("threads")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_FrameSample640(benchmark::State& state) {
-  TimeFrames(state, ProgramFolder() + "/IndyCar.vnx", 0);
+  TimeFrames(state, ProgramFolder() + "/IndyCar.vnx", 0, int(state.range(0)));
 }
-BENCHMARK(BM_FrameSample640)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FrameSample640)->ArgName("threads")->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

@@ -94,6 +94,15 @@ void Widen(const Surface& image, DeviceTexture& texture) {
 
 // ---- Render-state values ----------------------------------------------------
 
+// count 16-bit pixels from p set to value.
+void Fill16(uint8_t* p, int count, uint16_t value) {
+  if ((value & 0xFF) == (value >> 8)) {
+    std::memset(p, value & 0xFF, size_t(count) * 2);
+    return;
+  }
+  for (int x = 0; x < count; ++x) Store16(p + size_t(x) * 2, value);
+}
+
 bool InRange(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
 bool IsLinear(uint32_t filter) {
@@ -549,13 +558,12 @@ int32_t Direct3DDevice::Clear(D3DVIEWPORTHANDLE viewport, uint32_t count, const 
   for (uint32_t i = 0; i < count; ++i) {
     const int x1 = std::max(rects[i].x1, 0), y1 = std::max(rects[i].y1, 0);
     const int x2 = std::min(rects[i].x2, target_->width), y2 = std::min(rects[i].y2, target_->height);
+    if (x1 >= x2) continue;
     for (int y = y1; y < y2; ++y) {
-      for (int x = x1; x < x2; ++x) {
-        if (flags & D3DCLEAR_TARGET)
-          Store16(frame_.color + size_t(y) * frame_.colorPitch + size_t(x) * 2, pixel);
-        if (flags & D3DCLEAR_ZBUFFER)
-          Store16(frame_.depth + size_t(y) * frame_.depthPitch + size_t(x) * 2, 0xFFFF);
-      }
+      if (flags & D3DCLEAR_TARGET)
+        Fill16(frame_.color + size_t(y) * frame_.colorPitch + size_t(x1) * 2, x2 - x1, uint16_t(pixel));
+      if (flags & D3DCLEAR_ZBUFFER)
+        Fill16(frame_.depth + size_t(y) * frame_.depthPitch + size_t(x1) * 2, x2 - x1, 0xFFFF);
     }
   }
   return D3D_OK;

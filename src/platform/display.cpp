@@ -304,10 +304,19 @@ int32_t DisplaySurface::Blt(const DdRect* destination, DisplaySurface* source, c
   }
   const int dw = d.right - d.left, dh = d.bottom - d.top;
   const int sw = s.right - s.left, sh = s.bottom - s.top;
+  const bool scaled = dw != sw || dh != sh;
+  // Rows of the same format at the same size are copied as they are.
+  const bool rowCopy = !scaled && !keyed && from->format == pixels_.format;
+  const size_t bytes = size_t(BytesPerPixel(pixels_.format));
   for (int y = 0; y < dh; ++y) {
     const int sy = s.top + int(int64_t(y) * sh / dh);
+    if (rowCopy) {
+      std::memcpy(&pixels_.pixels[size_t(d.top + y) * size_t(pixels_.pitch) + size_t(d.left) * bytes],
+                  &from->pixels[size_t(sy) * size_t(from->pitch) + size_t(s.left) * bytes], size_t(dw) * bytes);
+      continue;
+    }
     for (int x = 0; x < dw; ++x) {
-      const uint32_t p = from->Get(s.left + int(int64_t(x) * sw / dw), sy);
+      const uint32_t p = from->Get(s.left + (scaled ? int(int64_t(x) * sw / dw) : x), sy);
       if (keyed && p >= source->keyLow_ && p <= source->keyHigh_) continue;
       pixels_.Put(d.left + x, d.top + y, Convert(p, from->format, pixels_.format));
     }

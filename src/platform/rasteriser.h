@@ -36,7 +36,7 @@ struct PreparedTriangle {
 // stays what a corner gets depends only on its position and normal. Reset
 // whenever the frame may have changed.
 struct CornerCache {
-  static constexpr int kSize = 256;
+  static constexpr int kSize = 1024;
   struct Entry {
     uint32_t key[6];  // the bits of x, y, z, nx, ny, nz
     uint32_t generation;

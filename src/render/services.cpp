@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -19,12 +20,18 @@
 char _qlt_ErrorString[QltErrorStringSize];
 
 void _qlt_SetError(const char* operation, const char* message, int32_t result) {
-  // Formatted aside first, so that a caller may pass the current text as
-  // the message.
+  // Put together aside first, so that a caller may pass the current text
+  // as the message; by hand, as some callers fail thousands of times a
+  // frame.
   char text[QltErrorStringSize];
-  snprintf(text, sizeof text, "%s\n%s\n%s\n", operation ? operation : "", message ? message : "",
-           qlt_ErrorText(result));
-  memcpy(_qlt_ErrorString, text, sizeof text);
+  size_t length = 0;
+  for (const char* part : {operation ? operation : "", "\n", message ? message : "", "\n", qlt_ErrorText(result), "\n"}) {
+    const size_t n = std::min(strlen(part), sizeof text - 1 - length);
+    memcpy(text + length, part, n);
+    length += n;
+  }
+  text[length] = '\0';
+  memcpy(_qlt_ErrorString, text, length + 1);
 }
 
 const char* qlt_GetErrorString() { return _qlt_ErrorString; }
