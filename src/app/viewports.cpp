@@ -37,18 +37,25 @@ void SetIdentity(float m[3][3]) {
 
 // ---- Drawing ---------------------------------------------------------------------
 
-// The triangles of one material run, drawn in one call when the run ends.
+// The triangles of one material run, drawn in one call when the run ends:
+// the first batchCount vertices, in room for the whole Model.
 std::vector<D3DVERTEX> batch;
+size_t batchCount;
 
 D3DVERTEX DeviceVertex(const ModelVertex& v) { return {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v}; }
 
+void MakeBatchRoom() {
+  const size_t needed = size_t(PolygonCount()) * 3;
+  if (batch.size() < needed) batch.resize(needed);
+}
+
 void AddToBatch(const ModelVertex* polygon) {
-  for (int k = 0; k < 3; ++k) batch.push_back(DeviceVertex(polygon[k]));
+  for (int k = 0; k < 3; ++k) batch[batchCount++] = DeviceVertex(polygon[k]);
 }
 
 int EndBatch() {
-  const int result = batch.empty() ? 1 : qlt_DrawTriangles(batch.data(), int(batch.size()));
-  batch.clear();
+  const int result = batchCount == 0 ? 1 : qlt_DrawTriangles(batch.data(), int(batchCount));
+  batchCount = 0;
   return result;
 }
 
@@ -99,6 +106,7 @@ bool Queue(const ModelVertex* polygon) {
 // Returns the number of queued triangles, or -1 when drawing failed.
 int DrawRenderContent() {
   if (!SetModelTransform()) return -1;
+  MakeBatchRoom();
   int current = -1;
   bool translucent = false;
   int queued = 0;
@@ -140,6 +148,7 @@ int32_t MarkingMaterial(int polygon, int material, int hovered) {
 
 int DrawSelectContent() {
   if (!SetModelTransform()) return 0;
+  MakeBatchRoom();
   // A hover left over from a larger Model marks nothing.
   const int hovered = gView.hoverPolygon < PolygonCount() ? gView.hoverPolygon : -1;
   int32_t current = normalMaterial;

@@ -103,6 +103,32 @@ void Fill16(uint8_t* p, int count, uint16_t value) {
   for (int x = 0; x < count; ++x) Store16(p + size_t(x) * 2, value);
 }
 
+// The rectangle of a clear; two threads take a half each when it is large.
+struct ClearedRows {
+  const Direct3DDevice::Frame& f;
+  uint32_t flags;
+  uint16_t pixel;
+  int x1, x2, y1, y2;
+
+  void Fill(int yBegin, int yEnd) const {
+    for (int y = yBegin; y < yEnd; ++y) {
+      if (flags & D3DCLEAR_TARGET) Fill16(f.color + size_t(y) * f.colorPitch + size_t(x1) * 2, x2 - x1, pixel);
+      if (flags & D3DCLEAR_ZBUFFER) Fill16(f.depth + size_t(y) * f.depthPitch + size_t(x1) * 2, x2 - x1, 0xFFFF);
+    }
+  }
+  static void Half(void* context, int part) {
+    const ClearedRows& rows = *static_cast<const ClearedRows*>(context);
+    const int middle = rows.y1 + (rows.y2 - rows.y1) / 2;
+    if (part == 0)
+      rows.Fill(rows.y1, middle);
+    else
+      rows.Fill(middle, rows.y2);
+  }
+};
+
+// Pixels from which a clear is worth handing half of to the other thread.
+constexpr int64_t kShareClearFrom = 65536;
+
 bool InRange(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
 bool IsLinear(uint32_t filter) {
@@ -556,15 +582,14 @@ int32_t Direct3DDevice::Clear(D3DVIEWPORTHANDLE viewport, uint32_t count, const 
                        int(Clamp01(c.b) * 255.0f + 0.5f), int(Clamp01(c.a) * 255.0f + 0.5f));
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const int x1 = std::max(rects[i].x1, 0), y1 = std::max(rects[i].y1, 0);
-    const int x2 = std::min(rects[i].x2, target_->width), y2 = std::min(rects[i].y2, target_->height);
-    if (x1 >= x2) continue;
-    for (int y = y1; y < y2; ++y) {
-      if (flags & D3DCLEAR_TARGET)
-        Fill16(frame_.color + size_t(y) * frame_.colorPitch + size_t(x1) * 2, x2 - x1, uint16_t(pixel));
-      if (flags & D3DCLEAR_ZBUFFER)
-        Fill16(frame_.depth + size_t(y) * frame_.depthPitch + size_t(x1) * 2, x2 - x1, 0xFFFF);
-    }
+    ClearedRows rows{frame_, flags, uint16_t(pixel), std::max(rects[i].x1, 0), std::min(rects[i].x2, target_->width),
+                     std::max(rects[i].y1, 0), std::min(rects[i].y2, target_->height)};
+    if (rows.x1 >= rows.x2 || rows.y1 >= rows.y2) continue;
+    HelperThread* helper = int64_t(rows.x2 - rows.x1) * (rows.y2 - rows.y1) >= kShareClearFrom ? Helper() : nullptr;
+    if (helper != nullptr)
+      helper->Run(ClearedRows::Half, &rows);
+    else
+      rows.Fill(rows.y1, rows.y2);
   }
   return D3D_OK;
 }
@@ -822,17 +847,29 @@ Direct3DDevice::~Direct3DDevice() = default;
 
 void Direct3DDevice::SetDrawThreads(int threads) { drawThreads_ = threads >= 2 ? 2 : 1; }
 
-// False when no second thread can be had; the call is then drawn on this one.
-bool Direct3DDevice::DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices, uint32_t triangles) {
+// Null when no second thread can be had; everything is then drawn on this one.
+Direct3DDevice::SharedDrawing* Direct3DDevice::Sharing() {
   if (!sharing_) {
     try {
       sharing_ = std::make_unique<SharedDrawing>();
     } catch (const std::exception&) {
       drawThreads_ = 1;
-      return false;
+      return nullptr;
     }
   }
-  SharedDrawing& s = *sharing_;
+  return sharing_.get();
+}
+
+HelperThread* Direct3DDevice::Helper() {
+  SharedDrawing* sharing = drawThreads_ > 1 ? Sharing() : nullptr;
+  return sharing != nullptr ? &sharing->helper : nullptr;
+}
+
+// False when no second thread can be had; the call is then drawn on this one.
+bool Direct3DDevice::DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices, uint32_t triangles) {
+  SharedDrawing* sharing = Sharing();
+  if (sharing == nullptr) return false;
+  SharedDrawing& s = *sharing;
   s.frame = &frame_;
   s.type = type;
   s.vertices = vertices;

@@ -260,6 +260,7 @@ struct DeviceTexture {
 };
 
 struct CornerCache;
+class HelperThread;
 
 class Direct3DDevice {
  public:
@@ -404,9 +405,11 @@ class Direct3DDevice {
   void DrawTriangle(const D3DVERTEX& a, const D3DVERTEX& b, const D3DVERTEX& c);
   int32_t CheckDrawCall(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType) const;
   bool DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices, uint32_t triangles);
+  struct SharedDrawing;
+  SharedDrawing* Sharing();
+  HelperThread* Helper();  // the second thread, or null
   void Changed() { frame_.valid = false; }
 
-  struct SharedDrawing;
   int drawThreads_ = 1;
   std::unique_ptr<SharedDrawing> sharing_;  // made at the first shared call
   std::unique_ptr<CornerCache> corners_;    // of the calls drawn on this thread

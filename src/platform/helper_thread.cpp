@@ -41,6 +41,11 @@ void HelperThread::Run(Job job, void* context) {
   }
   wake_.notify_one();
   job(context, 0);
+  uint64_t unclaimed = ticket - 1;
+  if (claimed_.compare_exchange_strong(unclaimed, ticket, std::memory_order_acq_rel)) {
+    job(context, 1);
+    return;
+  }
   const auto spinUntil = std::chrono::steady_clock::now() + kSpinTime;
   while (finished_.load(std::memory_order_acquire) != ticket) {
     if (std::chrono::steady_clock::now() < spinUntil)
@@ -66,6 +71,8 @@ void HelperThread::Serve() {
       context = context_;
       done = posted_.load(std::memory_order_relaxed);
     }
+    uint64_t unclaimed = done - 1;
+    if (!claimed_.compare_exchange_strong(unclaimed, done, std::memory_order_acq_rel)) continue;
     job(context, 1);
     finished_.store(done, std::memory_order_release);
   }
