@@ -23,27 +23,35 @@ class DxfText {
   explicit DxfText(size_t expected) { ReserveLargeText(text_, expected); }
 
   void Pair(int code, const char* value) {
-    Number(code);
-    Line(value);
+    Code(code);
+    text_ += value;
+    text_ += "\r\n";
   }
   void Pair(int code, int value) {
-    Number(code);
-    Number(value);
+    char line[2 * IntRoom + 4];
+    char* end = WriteInt(WriteCode(line, code), value);
+    Append(line, LineEnd(end));
   }
   void Pair(int code, float value) {
-    Number(code);
-    AppendFormatted(text_, "%f", finite(value));
-    text_ += "\r\n";
+    char line[IntRoom + FixedRoom + 4];
+    char* end = WriteFixed(WriteCode(line, code), finite(value));
+    Append(line, LineEnd(end));
   }
   const std::string& text() const { return text_; }
   // Every coordinate goes through this, so that the file holds no "nan" or "inf".
   FiniteValues finite;
 
  private:
-  void Number(int value) { Line(std::to_string(value).c_str()); }
-  void Line(const char* value) {
-    text_ += value;
-    text_ += "\r\n";
+  static char* LineEnd(char* end) {
+    end[0] = '\r';
+    end[1] = '\n';
+    return end + 2;
+  }
+  static char* WriteCode(char* line, int code) { return LineEnd(WriteInt(line, code)); }
+  void Append(const char* line, const char* end) { text_.append(line, size_t(end - line)); }
+  void Code(int code) {
+    char line[IntRoom + 2];
+    Append(line, WriteCode(line, code));
   }
   std::string text_;
 };

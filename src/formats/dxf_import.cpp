@@ -64,53 +64,68 @@ PercentReporter BeginStep(const char* path, const char* text, int total) {
   return PercentReporter(path, text, total);
 }
 
-char UpperCase(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+// What the clean-up does with one character of the file: the character it
+// writes (upper case, ";" for a line end) and how a run of carriage returns
+// before it reads. The run's masks are all ones or zero, so that applying
+// them takes no branch.
+struct CleanUpRule {
+  char written;
+  uint8_t advance;       // 0 for a space, tab or ";", which are dropped
+  uint8_t isReturn;      // a carriage return: a ";" that a line feed may withdraw
+  int32_t keepsRun;      // a carriage return or a dropped character leaves the run open
+  int32_t withdrawsRun;  // a line feed: the run's carriage returns belong to it
+};
 
-// Upper-cases the text (so layer names differing only in case are one layer),
-// drops spaces and tabs, and turns every line feed into ";". Carriage returns
-// are kept for the second pass, which decides whether they end a line of their
-// own. A ";" of the file itself is dropped: it would split its value in two
-// and shift every later code into a value's place. Neither pass lengthens
-// the text, so each writes over what it has read.
-void FirstPass(const char* path) {
+struct CleanUpRules {
+  CleanUpRule of[256];
+  CleanUpRules() {
+    for (int c = 0; c < 256; ++c) {
+      const char upper = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : char(c);
+      of[c] = CleanUpRule{upper, 1, 0, 0, 0};
+    }
+    for (const unsigned char dropped : {' ', '\t', ';'}) of[dropped] = CleanUpRule{';', 0, 0, -1, 0};
+    of[unsigned('\r')] = CleanUpRule{';', 1, 1, -1, 0};
+    of[unsigned('\n')] = CleanUpRule{';', 1, 0, 0, -1};
+  }
+};
+
+}  // namespace
+
+// The text is upper-cased (so layer names differing only in case are one
+// layer) and spaces and tabs are dropped. Every line end becomes exactly one
+// ";": carriage returns before a line feed belong to it, a carriage return on
+// its own ends a line. Empty lines stay empty values, so a value that is empty
+// (or held only blanks) keeps the codes after it in their places. A ";" of the
+// file itself is dropped: it would split its value in two and shift every
+// later code into a value's place.
+//
+// One scan writes what the two classic passes (whose names the progress box
+// shows) do, over what it has read: the text never grows. Each carriage
+// return is written as ";" at once, and a line feed after a run of them
+// withdraws those. No character takes a branch of its own: line ends come
+// every few characters, too often for a branch to guess.
+void ReduceDxfText(const char* path) {
+  static const CleanUpRules rules;
   PercentReporter report = BeginStep(path, FirstPassText, XTextLength);
-  const char* in = XText;
-  char* out = XText;
+  char* text = XText;
+  const int end = XTextLength;
   int length = 0;
-  for (int p = 0; p < XTextLength; ++p) {
+  int returns = 0;  // the carriage returns of the open run, each written as ";"
+  for (int p = 0; p < end;) {
     report.At(p);
-    const char c = in[p];
-    if (c == ' ' || c == '\t' || c == ';') continue;
-    out[length++] = c == '\n' ? ';' : UpperCase(c);
+    for (const int stop = std::min(end, p + 65536); p < stop; ++p) {
+      const CleanUpRule rule = rules.of[uint8_t(text[p])];
+      length -= returns & rule.withdrawsRun;
+      text[length] = rule.written;
+      length += rule.advance;
+      returns = (returns + rule.isReturn) & rule.keepsRun;
+    }
   }
+  ProgressUpdate(path, SecondPassText, -1);
   XTextLength = length;
 }
 
-// Every line end becomes exactly one ";": carriage returns before a line feed
-// belong to it and vanish, a carriage return on its own ends a line. Empty
-// lines stay empty values, so a value that is empty (or held only blanks)
-// keeps the codes after it in their places.
-void SecondPass(const char* path) {
-  PercentReporter report = BeginStep(path, SecondPassText, XTextLength);
-  const char* in = XText;
-  char* out = XText;
-  int length = 0;
-  for (int p = 0; p < XTextLength;) {
-    report.At(p);
-    if (in[p] != '\r') {
-      out[length++] = in[p++];
-      continue;
-    }
-    int run = p;
-    while (run < XTextLength && in[run] == '\r') ++run;
-    if (run < XTextLength && in[run] == ';') {
-      p = run;  // the line feed's ";" is copied next
-    } else {
-      for (; p < run; ++p) out[length++] = ';';
-    }
-  }
-  XTextLength = length;
-}
+namespace {
 
 bool IsBinaryDxf() { return TextMatchAt(0, BinarySentinel); }
 
@@ -455,8 +470,7 @@ bool PrepareText(const char* path) {
     return false;
   }
   DropByteOrderMark();
-  FirstPass(path);
-  SecondPass(path);
+  ReduceDxfText(path);
   return true;
 }
 

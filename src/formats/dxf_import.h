@@ -19,3 +19,7 @@ constexpr int MaxDxfLayerName = 255;
 // every triangle written to DXF does) are kept while there is room and
 // dropped, all of them, when the real triangles need it.
 int ImportDXF(const char* path);
+
+// The importer's first step on the file's text in XText (after a byte order
+// mark is gone): groups codes and values, each ending in ";".
+void ReduceDxfText(const char* path);

@@ -8,13 +8,10 @@
 
 #include "formats/file_output.h"
 #include "model/float_hash.h"
+#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/progress_box.h"
 #include "render/qlt.h"
-
-ExportTableSet ExportTables;
-int32_t faceIndexList[MaxVertices];
-int32_t faceIndexCount;
 
 namespace {
 
@@ -34,7 +31,25 @@ struct Deduplication {
   int32_t vertexCounts[MaxExportMaterials];
   int32_t indexCounts[MaxExportMaterials];
 };
-Deduplication scratch;
+
+// A model at capacity touches most of these, so they lie on two large pages
+// rather than faulting in some 450 small ones.
+struct alignas(LargePageSize) ExportStorage {
+  ExportTableSet tables;
+  Deduplication scratch;
+  int32_t faceIndexList[MaxVertices];
+};
+ExportStorage storage;
+[[maybe_unused]] const bool storageAdvised = (AdviseLargePages(&storage, sizeof storage), true);
+Deduplication& scratch = storage.scratch;
+
+}  // namespace
+
+ExportTableSet& ExportTables = storage.tables;
+int32_t (&faceIndexList)[MaxVertices] = storage.faceIndexList;
+int32_t faceIndexCount;
+
+namespace {
 
 const char* const TooManyMaterialsText = "This model has more than 30 materials and can not be exported.";
 const char* const TooManyVerticesFormat =

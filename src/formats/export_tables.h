@@ -34,10 +34,10 @@ struct ExportTableSet {
   int32_t indexTotal;   // running index count
 };
 
-extern ExportTableSet ExportTables;
+extern ExportTableSet& ExportTables;
 // The vertex numbers in visiting order (32-bit: a Model holds more than 65,536
 // vertices).
-extern int32_t faceIndexList[MaxVertices];
+extern int32_t (&faceIndexList)[MaxVertices];
 extern int32_t faceIndexCount;
 
 // Fills ExportTables from the Model. clearUV = 1 first sets u = v = 0 on

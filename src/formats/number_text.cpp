@@ -1,44 +1,170 @@
 #include "formats/number_text.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// "%f" of any double: up to 309 integer digits, sign, point and six decimals.
-constexpr int FixedRoom = 330;
+// Below this magnitude a value times 10^6 fits 60 bits, and the exact
+// product of its significand and 10^6 fits 128.
+constexpr double SmallFixedLimit = 1e12;
+
+// Two digits per entry, 00 to 99.
+constexpr char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The six decimals of 0 .. 999999, with leading zeros.
+char* WriteSixDigits(char* out, uint32_t value) {
+  std::memcpy(out, &DigitPairs[2 * (value / 10000)], 2);
+  std::memcpy(out + 2, &DigitPairs[2 * (value / 100 % 100)], 2);
+  std::memcpy(out + 4, &DigitPairs[2 * (value % 100)], 2);
+  return out + 6;
+}
+
+// value x 10^6 rounded half to even, as printf rounds it, for a value of
+// significand / 2^shift: exact in 64 bits when both factors fit, in 128
+// otherwise.
+uint64_t Millionths(uint64_t significand, int shift) {
+  // Values that came from floats have 29 trailing zero bits.
+  const int zeros = significand ? __builtin_ctzll(significand) : 0;
+  const int dropped = zeros < shift ? zeros : shift - 1;
+  significand >>= dropped;
+  shift -= dropped;
+  if (significand < (uint64_t(1) << 44) && shift < 64) {
+    const uint64_t exact = significand * 1000000u;
+    const uint64_t whole = exact >> shift, rest = exact & ((uint64_t(1) << shift) - 1);
+    const uint64_t half = uint64_t(1) << (shift - 1);
+    return whole + ((rest > half || (rest == half && (whole & 1))) ? 1 : 0);
+  }
+  if (shift >= 128) return 0;  // below 2^-54: far from half a millionth
+  const unsigned __int128 exact = static_cast<unsigned __int128>(significand) * 1000000u;
+  const unsigned __int128 whole = exact >> shift;
+  const unsigned __int128 rest = exact - (whole << shift);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  return uint64_t(whole) + ((rest > half || (rest == half && (whole & 1))) ? 1 : 0);
+}
+
+// "%f" of a finite value below SmallFixedLimit in magnitude: the exact binary
+// value in millionths, split at the point.
+char* WriteSmallFixed(char* out, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = int(bits >> 52) & 0x7FF;
+  const uint64_t significand = (bits & ((uint64_t(1) << 52) - 1)) | (biased ? uint64_t(1) << 52 : 0);
+  // value = significand / 2^shift; below the limit the shift is always positive.
+  const uint64_t millionths = Millionths(significand, 1075 - (biased ? biased : 1));
+  if (bits >> 63) *out++ = '-';
+  out = std::to_chars(out, out + 20, millionths / 1000000).ptr;
+  *out++ = '.';
+  return WriteSixDigits(out, uint32_t(millionths % 1000000));
+}
+
+}  // namespace
+
+char* WriteFixed(char* out, double value) {
+  if (value > -SmallFixedLimit && value < SmallFixedLimit) return WriteSmallFixed(out, value);
+  // Infinities and NaNs in printf's spelling, which to_chars does not share.
+  if (value != value || value - value != 0) return out + std::snprintf(out, FixedRoom, "%f", value);
+  return std::to_chars(out, out + FixedRoom, value, std::chars_format::fixed, 6).ptr;
+}
+
+char* WriteInt(char* out, int value) { return std::to_chars(out, out + IntRoom, value).ptr; }
 
 void AppendFixed(std::string& text, double value) {
   char digits[FixedRoom];
-  // Infinities and NaNs in printf's spelling, which to_chars does not share.
-  if (value != value || value - value != 0) {
-    const int n = std::snprintf(digits, sizeof digits, "%f", value);
-    text.append(digits, size_t(n));
-    return;
-  }
-  const std::to_chars_result r =
-      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6);
-  text.append(digits, r.ptr);
+  text.append(digits, size_t(WriteFixed(digits, value) - digits));
 }
 
 void AppendInt(std::string& text, int value) {
-  char digits[16];
-  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, r.ptr);
+  char digits[IntRoom];
+  text.append(digits, size_t(WriteInt(digits, value) - digits));
 }
+
+namespace {
+
+// Text composed on the stack and appended to the string in large pieces.
+class Composer {
+ public:
+  explicit Composer(std::string& text) : text_(text) {}
+  ~Composer() { Flush(); }
+  Composer(const Composer&) = delete;
+  Composer& operator=(const Composer&) = delete;
+
+  // Where `room` more characters may be written; Advance(end) keeps them.
+  char* Room(size_t room) {
+    if (used_ + room > sizeof buffer_) Flush();
+    return buffer_ + used_;
+  }
+  void Advance(const char* end) { used_ = size_t(end - buffer_); }
+  void Put(const char* text, size_t length) {
+    if (length > sizeof buffer_ / 2) {
+      Flush();
+      text_.append(text, length);
+      return;
+    }
+    char* out = Room(length);
+    std::memcpy(out, text, length);
+    Advance(out + length);
+  }
+
+ private:
+  void Flush() {
+    text_.append(buffer_, used_);
+    used_ = 0;
+  }
+  std::string& text_;
+  char buffer_[2048];
+  size_t used_ = 0;
+};
+
+static_assert(FixedRoom < 2048, "a number must fit the composer");
 
 // Whether every conversion in the format is one AppendFormattedList writes itself.
 bool PlainConversions(const char* format) {
-  for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p + 2, '%'))
-    if (!std::strchr("fdcs%", p[1]) || p[1] == '\0') return false;
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p != 'f' && *p != 'd' && *p != 'c' && *p != 's' && *p != '%') return false;
+  }
   return true;
 }
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+// The powers of ten a double holds exactly.
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 }  // namespace
+
+const char* ReadShortDecimal(const char* text, const char* end, double& value) {
+  const char* p = text;
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  uint64_t digits = 0;
+  int count = 0, decimals = 0;
+  for (; p < end && IsDigit(*p); ++p, ++count) digits = digits * 10 + uint64_t(*p - '0');
+  if (p < end && *p == '.') {
+    for (++p; p < end && IsDigit(*p); ++p, ++count, ++decimals) digits = digits * 10 + uint64_t(*p - '0');
+  }
+  // Up to 19 digits the integer is exact; up to 2^53 the double is too, and
+  // one division by an exact power of ten rounds once, as strtod does.
+  if (count == 0 || count > 19 || digits > (uint64_t(1) << 53)) return nullptr;
+  // An exponent, a hexadecimal prefix or a word after the digits: not short.
+  if (p < end && IsLetter(*p)) return nullptr;
+  const double magnitude = double(digits) / ExactPowersOfTen[decimals];
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
 
 void AppendFormattedList(std::string& text, const char* format, va_list args) {
   if (!PlainConversions(format)) {
@@ -53,28 +179,35 @@ void AppendFormattedList(std::string& text, const char* format, va_list args) {
     text.resize(start + size_t(n));
     return;
   }
+  Composer out(text);
   for (const char* p = format; *p;) {
-    const char* percent = std::strchr(p, '%');
-    if (!percent) {
-      text += p;
-      return;
-    }
-    text.append(p, percent);
+    const char* percent = p;
+    while (*percent && *percent != '%') ++percent;
+    out.Put(p, size_t(percent - p));
+    if (!*percent) return;
     switch (percent[1]) {
-      case 'f':
-        AppendFixed(text, va_arg(args, double));
+      case 'f': {
+        const double value = va_arg(args, double);
+        out.Advance(WriteFixed(out.Room(FixedRoom), value));
         break;
-      case 'd':
-        AppendInt(text, va_arg(args, int));
+      }
+      case 'd': {
+        const int value = va_arg(args, int);
+        out.Advance(WriteInt(out.Room(IntRoom), value));
         break;
-      case 'c':
-        text += char(va_arg(args, int));
+      }
+      case 'c': {
+        const char c = char(va_arg(args, int));
+        out.Put(&c, 1);
         break;
-      case 's':
-        text += va_arg(args, const char*);
+      }
+      case 's': {
+        const char* string = va_arg(args, const char*);
+        out.Put(string, std::strlen(string));
         break;
+      }
       default:
-        text += '%';
+        out.Put("%", 1);
     }
     p = percent + 2;
   }
@@ -90,6 +223,9 @@ void AppendFormatted(std::string& text, const char* format, ...) {
 double ReadDouble(const char* text) {
   const char* p = text;
   while (IsSpace(*p)) ++p;
+  double shortValue;
+  // The terminating NUL stops the digits; 24 characters hold any short decimal.
+  if (ReadShortDecimal(p, p + strnlen(p, 24), shortValue)) return shortValue;
   const bool plus = *p == '+';
   const char* number = plus ? p + 1 : p;
   const char* digits = *number == '-' && !plus ? number + 1 : number;

@@ -59,8 +59,13 @@ class SceneText {
   // One line from a format.
   template <typename... Values>
   void Format(const char* format, Values... values) {
-    AppendFormatted(text_, format, Finite(values)...);
+    Part(format, values...);
     text_ += "\r\n";
+  }
+  // The same without the line end: the start of a line that goes on.
+  template <typename... Values>
+  void Part(const char* format, Values... values) {
+    AppendFormatted(text_, format, Finite(values)...);
   }
   const std::string& text() const { return text_; }
   // Every number goes through this, so that the scene holds no "nan" or "inf".
@@ -253,16 +258,15 @@ bool HasTexture(int material) {
 
 int MaterialOf(int polygon) { return gModel.vertices[3 * polygon].material; }
 
-// The three corners' positions and normals: "<%f,%f,%f>" six times.
-std::string CornerVectors(SceneText& out, int polygon) {
-  std::string text;
-  FiniteValues& f = out.finite;
+// "<token> { " and the three corners' positions and normals: "<%f,%f,%f>" six
+// times; the caller ends the line.
+void StartTriangle(SceneText& out, const char* token, int polygon) {
+  out.Part("%s { ", token);
   for (int k = 0; k < 3; ++k) {
     const ModelVertex& v = gModel.vertices[3 * polygon + k];
-    AppendFormatted(text, "%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", f(v.x), f(v.y), f(v.z), f(v.nx), f(v.ny),
-                    f(v.nz));
+    out.Part("%s<%f,%f,%f>,<%f,%f,%f>", k ? "," : "", double(v.x), double(v.y), double(v.z), double(v.nx),
+             double(v.ny), double(v.nz));
   }
-  return text;
 }
 
 // The projection box a polygon's texture coordinates came from, or null.
@@ -278,12 +282,13 @@ const TextureProjection* ProjectionOf(int polygon) {
 // the box corner, turn by the box axes.
 void AddProjectedTriangle(SceneText& out, int polygon, char letter, const TextureProjection& box) {
   const float* f = box.value;
+  StartTriangle(out, "smooth_triangle", polygon);
   out.Format(
-      "smooth_triangle { %s texture {Material_%c translate <%f,%f,0> scale <%f,%f,1> translate <%f,%f,%f> "
+      " texture {Material_%c translate <%f,%f,0> scale <%f,%f,1> translate <%f,%f,%f> "
       "matrix <%f,%f,%f, %f,%f,%f, %f,%f,%f, 0,0,0> } }",
-      CornerVectors(out, polygon).c_str(), letter, double(-f[14]), double(-f[15]), double(f[12]),
-      double(f[13]), double(f[9]), double(f[10]), double(f[11]), double(f[0]), double(f[1]), double(f[2]),
-      double(f[3]), double(f[4]), double(f[5]), double(f[6]), double(f[7]), double(f[8]));
+      letter, double(-f[14]), double(-f[15]), double(f[12]), double(f[13]), double(f[9]), double(f[10]),
+      double(f[11]), double(f[0]), double(f[1]), double(f[2]), double(f[3]), double(f[4]), double(f[5]),
+      double(f[6]), double(f[7]), double(f[8]));
 }
 
 // Polygons [first, end) share material `material`.
@@ -293,16 +298,20 @@ void AddGroup(SceneText& out, int first, int end, int material) {
   if (!HasTexture(material)) {
     out.Line("mesh");
     out.Line("{");
-    for (int p = first; p < end; ++p) out.Format("    smooth_triangle { %s }", CornerVectors(out, p).c_str());
+    for (int p = first; p < end; ++p) {
+      StartTriangle(out, "    smooth_triangle", p);
+      out.Line(" }");
+    }
     out.Format("    texture {Material_%c}", letter);
     out.Line("}");
   } else {
     for (int p = first; p < end; ++p) {
-      if (const TextureProjection* box = ProjectionOf(p))
+      if (const TextureProjection* box = ProjectionOf(p)) {
         AddProjectedTriangle(out, p, letter, *box);
-      else
-        out.Format("smooth_triangle { %s texture {Material_%c  } } // Need to specify texture orientation ",
-                   CornerVectors(out, p).c_str(), letter);
+      } else {
+        StartTriangle(out, "smooth_triangle", p);
+        out.Format(" texture {Material_%c  } } // Need to specify texture orientation ", letter);
+      }
     }
   }
   out.Line("");

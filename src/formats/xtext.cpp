@@ -66,16 +66,33 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Decimal notation only: "inf", "nan" and hexadecimal forms read as the
 // decimal prefix they start with (0), as the file format's numbers are
 // always decimal.
+float ClampToFloat(double value) {
+  if (value > double(FLT_MAX)) return FLT_MAX;
+  if (value < -double(FLT_MAX)) return -FLT_MAX;
+  return float(value);
+}
+
 float DecimalToFloat(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
   if (!IsDigit(*digits) && !(*digits == '.' && IsDigit(digits[1]))) return 0.0f;
   if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return 0.0f;
-  const double value = ReadDouble(text);
-  if (value > double(FLT_MAX)) return FLT_MAX;
-  if (value < -double(FLT_MAX)) return -FLT_MAX;
-  return float(value);
+  return ClampToFloat(ReadDouble(text));
+}
+
+// An item that is one short decimal, read where it lies; false (position
+// unchanged) for any other item.
+bool ReadShortItem(int& position, float& value) {
+  if (position < 0 || position >= XTextLength) return false;
+  const char* start = XText + position;
+  const char* end = XText + XTextLength;
+  double number;
+  const char* stop = ReadShortDecimal(start, end, number);
+  if (!stop || (stop != end && *stop != ';')) return false;
+  position = stop == end ? XTextLength : int(stop - XText) + 1;
+  value = ClampToFloat(number);
+  return true;
 }
 
 }  // namespace
@@ -162,6 +179,8 @@ bool TextInsertBytes(int position, const char* bytes, int length) {
 }
 
 float ReadXItemFloat(int& position) {
+  float value;
+  if (ReadShortItem(position, value)) return value;
   char item[256];
   TakeItem(position, item);
   return DecimalToFloat(item);

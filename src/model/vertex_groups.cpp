@@ -3,17 +3,23 @@
 #include <cmath>
 
 #include "model/float_hash.h"
-
-int32_t groupHead[MaxVertices];
-int32_t groupNext[MaxVertices];
+#include "platform/large_pages.h"
 
 namespace {
 
 constexpr int GroupSlots = 1 << 18;
 static_assert(GroupSlots >= 2 * MaxVertices, "group table too small");
 
-int32_t slotHead[GroupSlots];    // first vertex of the group in the slot, or NoVertex
-int32_t groupTail[MaxVertices];  // indexed by a group's first vertex
+// A model at capacity touches every part of these, so they share one large
+// page rather than faulting in some 450 small ones.
+struct alignas(LargePageSize) GroupTables {
+  int32_t head[MaxVertices];
+  int32_t next[MaxVertices];
+  int32_t slotLast[GroupSlots];  // the latest vertex of the group in the slot, or NoVertex
+};
+static_assert(3 * sizeof(int32_t) * MaxVertices < LargePageSize, "the lists no longer fit one large page");
+GroupTables tables;
+[[maybe_unused]] const bool tablesAdvised = (AdviseLargePages(&tables, sizeof tables), true);
 
 uint32_t GroupHash(const ModelVertex& v, GroupKey key) {
   uint64_t h = EqualityBits(v.x);
@@ -27,27 +33,36 @@ bool SameGroup(const ModelVertex& a, const ModelVertex& b, GroupKey key) {
   return a.x == b.x && a.y == b.y && a.z == b.z && (key == GroupKey::Position || a.material == b.material);
 }
 
+// At least twice the count, so probe chains stay short; a small model
+// clears only a small table.
+uint32_t SlotsFor(int count) {
+  uint32_t slots = 1024;
+  while (slots < 2 * uint32_t(count) && slots < GroupSlots) slots *= 2;
+  return slots;
+}
+
 }  // namespace
 
+int32_t (&groupHead)[MaxVertices] = tables.head;
+int32_t (&groupNext)[MaxVertices] = tables.next;
+
 void GroupVertices(int count, GroupKey key) {
-  for (int s = 0; s < GroupSlots; ++s) slotHead[s] = NoVertex;
+  const uint32_t slots = SlotsFor(count);
+  int32_t* slotLast = tables.slotLast;
+  for (uint32_t s = 0; s < slots; ++s) slotLast[s] = NoVertex;
   for (int j = 0; j < count; ++j) {
     const ModelVertex& v = gModel.vertices[j];
     groupNext[j] = NoVertex;
     groupHead[j] = NoVertex;
     if (std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z)) continue;
-    uint32_t slot = GroupHash(v, key) & (GroupSlots - 1);
-    while (slotHead[slot] != NoVertex && !SameGroup(gModel.vertices[slotHead[slot]], v, key))
-      slot = (slot + 1) & (GroupSlots - 1);
-    const int32_t head = slotHead[slot];
-    if (head == NoVertex) {
-      slotHead[slot] = j;
-      groupHead[j] = j;
-      groupTail[j] = j;
-    } else {
-      groupHead[j] = head;
-      groupNext[groupTail[head]] = j;
-      groupTail[head] = j;
-    }
+    // Every member of a group compares equal to the new vertex alike, so the
+    // latest one stands for the group.
+    uint32_t slot = GroupHash(v, key) & (slots - 1);
+    while (slotLast[slot] != NoVertex && !SameGroup(gModel.vertices[slotLast[slot]], v, key))
+      slot = (slot + 1) & (slots - 1);
+    const int32_t last = slotLast[slot];
+    groupHead[j] = last == NoVertex ? j : groupHead[last];
+    if (last != NoVertex) groupNext[last] = j;
+    slotLast[slot] = j;
   }
 }

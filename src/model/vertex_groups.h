@@ -17,5 +17,5 @@ void GroupVertices(int count, GroupKey key);
 
 // The first vertex of vertex j's group (NoVertex for a NaN position), and the
 // vertex after j in its group (NoVertex at the end).
-extern int32_t groupHead[MaxVertices];
-extern int32_t groupNext[MaxVertices];
+extern int32_t (&groupHead)[MaxVertices];
+extern int32_t (&groupNext)[MaxVertices];

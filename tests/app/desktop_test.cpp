@@ -223,21 +223,6 @@ TEST_F(Desktop, RubberBandAddsAndRemovesAndAClickInPlaceChangesNothing) {
   EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
 }
 
-TEST_F(Desktop, LeftDragInTheRenderViewportTurnsTheView) {
-  PassTitle();
-  ui().Inspect([this] {
-    EXPECT_EQ(6, gShell.viewpoint) << "Open shows the back";
-    ui().Press(EventKind::LeftDown, 300, 100);
-    ui().Move(320, 110);
-  });
-  ui().Frame();
-  ui().Inspect([] {
-    EXPECT_EQ(0, gShell.viewpoint);
-    EXPECT_LT(gShell.viewRotation[0][0], 0.99f);
-  });
-  EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
-}
-
 // ---- Redraw policy ---------------------------------------------------------------------
 
 TEST_F(Desktop, ViewportsRedrawTwiceAfterAChangeAndRestOnThePanel) {
@@ -280,7 +265,6 @@ TEST_F(Desktop, OpenAsksToSaveAChangedModelFirstThenOpens) {
   ASSERT_EQ(2u, ui().fileRequests.size());
   EXPECT_TRUE(ui().fileRequests[0].save);
   EXPECT_FALSE(ui().fileRequests[1].save);
-  EXPECT_EQ(" Vornix 3D! (*.vnx)", std::string(ui().fileRequests[0].filters[0].description));
   EXPECT_TRUE(FileExists(saved));
   EXPECT_EQ(0, gShell.modelChanged);
 }
@@ -292,7 +276,6 @@ TEST_F(Desktop, SaveFilterGivesTheExtensionOfABareName) {
   ui().Frame(2);
   EXPECT_EQ(ScriptedUI::ScriptEndCode, Run());
   EXPECT_TRUE(FileExists(folder_ + "/bare.x"));
-
 }
 
 TEST_F(Desktop, EscapeAsksBeforeExitingAndOffersToSaveAChangedModel) {

@@ -141,7 +141,6 @@ TEST_F(MaterialEditor, ChosenBitmapsAreUsedFromTheCurrentFolder) {
 
   const FileDialogRequest& request = ui.fileRequests[0];
   EXPECT_FALSE(request.save);
-  EXPECT_EQ(unsigned(OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY), request.flags);
 #ifdef VORNIX_HAVE_PIXBUF
   ASSERT_EQ(4u, request.filters.size());
   EXPECT_STREQ("*.bmp;*.ppm;*.png;*.jpg;*.jpeg;*.tga;*.gif", request.filters[0].pattern);

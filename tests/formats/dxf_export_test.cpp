@@ -1,8 +1,6 @@
 #include "formats/dxf_export.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -71,31 +69,6 @@ TEST_F(ExportDxfTest, LayerColoursRepeatEverySixteenLetters) {
         "2\r\nQ\r\n70\r\n0\r\n62\r\n1\r\n6\r\nSOLIDLINE\r\n0\r\nENDTAB\r\n",
         "3DFACE\r\n8\r\nQ\r\n10\r\n16.000000\r\n"})
     EXPECT_NE(text.find(part), std::string::npos) << part;
-}
-
-// A refused or failed export leaves an existing file as it was and no
-// temporary beside it; the last case's temporary is a device on which every
-// write fails.
-TEST_F(ExportDxfTest, RefusesWhatCannotBeWritten) {
-  const std::string messages[] = {"Nothing to save...",
-                                  path_ + " can not be written: the export tables do not match the model.",
-                                  "Could not write file: " + path_};
-  for (int c = 0; c < 3; ++c) {
-    if (c == 2 && !FileExists("/dev/full")) continue;
-    std::ofstream(path_) << "old contents";
-    ASSERT_TRUE(c != 2 || symlink("/dev/full", (path_ + ".vxtmp").c_str()) == 0);
-    ClearModel();
-    SetMaterial(0, 1, 1, 1);
-    if (c > 0) AddPolygon({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0);
-    PrepareExport(0, path_.c_str());
-    if (c == 1) SetMaterial(1, 1, 1, 1);
-    scripted.ui.messages.clear();
-    EXPECT_EQ(ExportDXF(path_.c_str()), 0);
-    ASSERT_EQ(scripted.ui.messages.size(), 1u);
-    EXPECT_EQ(scripted.ui.messages[0].text, messages[c]);
-    EXPECT_EQ(ReadAll(path_), "old contents");
-    EXPECT_FALSE(FileExists(path_ + ".vxtmp"));
-  }
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "formats/xtext.h"
 #include "model/model.h"
 #include "platform/scripted/scripted_ui.h"
 #include "render/progress_box.h"
@@ -177,6 +179,41 @@ TEST_F(DxfImportTest, FacesMeshesAndLayersBecomePolygonsAndMaterials) {
       EXPECT_EQ(Import(Lines(c.text, lineEnd)), 1);
       EXPECT_EQ(Summary(), c.summary) << (lineEnd[1] ? "CR LF" : "CR");
     }
+  }
+}
+
+// The clean-up in its two plain passes: blanks and ";" out, upper case, each
+// line feed a ";"; then a run of carriage returns before a line feed's ";"
+// vanishes and one elsewhere becomes a ";" per carriage return.
+std::string TwoPassCleanUp(const std::string& file) {
+  std::string first;
+  for (char c : file) {
+    if (c == ' ' || c == '\t' || c == ';') continue;
+    first += c == '\n' ? ';' : (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+  }
+  std::string second;
+  for (size_t p = 0; p < first.size();) {
+    size_t run = p;
+    while (run < first.size() && first[run] == '\r') ++run;
+    if (run == p) {
+      second += first[p++];
+    } else {
+      if (run == first.size() || first[run] != ';') second.append(run - p, ';');
+      p = run;
+    }
+  }
+  return second;
+}
+
+TEST_F(DxfImportTest, CleanUpIsTheTwoPlainPasses) {
+  std::mt19937 random(11);
+  const char pieces[] = {'\r', '\n', ' ', '\t', ';', 'a', 'Z', '7'};
+  for (int i = 0; i < 20000; ++i) {
+    std::string file;
+    for (int k = int(random() % 24); k > 0; --k) file += pieces[random() % sizeof pieces];
+    SetXText(file.data(), int(file.size()));
+    ReduceDxfText(path_.c_str());
+    ASSERT_EQ(std::string(XText, size_t(XTextLength)), TwoPassCleanUp(file)) << i;
   }
 }
 

@@ -1,6 +1,8 @@
 // Every text export reads back: numbers that are not finite are written as 0
 // with one warning, and texture names a quoted string cannot hold are refused.
+// Every model writer refuses what it cannot write the same way.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "formats/dxf_import.h"
 #include "formats/export_tables.h"
 #include "formats/pov_export.h"
+#include "formats/qlt_file.h"
 #include "formats/x_export.h"
 #include "formats/x_import.h"
 #include "model/model.h"
@@ -150,6 +153,60 @@ TEST_F(ExportValues, Pov) {
   ExpectRefused([&] { return ExportPOV(path_.c_str(), scene); },
                 "Material 0's texture name my\"values_pov_A.ppm contains a double quote, which the file format "
                 "cannot hold. Nothing was written.");
+}
+
+// A refused or failed export leaves an existing file as it was and no
+// temporary beside it. The Quelt writer writes an empty model as it is.
+TEST_F(ExportValues, EveryWriterRefusesWhatItCannotWrite) {
+  path_ = TempPath("refused");
+  const std::string missing = "/nonexistent_vornix_folder/out";
+  const struct {
+    const char* name;
+    int (*write)(const char*);
+    const char* create;  // the writer's failure to create, before the path
+  } writers[] = {{"X", ExportX, "Could not create .X file: "},
+                 {"DXF", ExportDXF, "Could not open file: "},
+                 {"QLT", ExportQLT, "Could not open .QLT file: "}};
+  struct Case {
+    const char* name;
+    bool faces, staleTables;
+    std::string target, text;  // an empty text: the writer's create failure with the target
+  };
+  const Case cases[] = {
+      {"no faces", false, false, path_, "Nothing to save..."},
+      {"no name", true, false, "", ""},
+      {"missing folder", true, false, missing, ""},
+      {"tables of another model", true, true, path_,
+       path_ + " can not be written: the export tables do not match the model."},
+      // The temporary file is a device on which every write fails.
+      {"failed write", true, false, path_, "Could not write file: " + path_},
+  };
+  for (const auto& w : writers) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(w.name) + ", " + c.name);
+      const bool fullDisk = c.text.rfind("Could not write", 0) == 0;
+      if ((w.write == ExportQLT && !c.faces) || (fullDisk && !FileExists("/dev/full"))) continue;
+      std::ofstream(c.target) << "old contents";
+      if (fullDisk) {
+        ASSERT_EQ(symlink("/dev/full", (c.target + ".vxtmp").c_str()), 0);
+      }
+      ClearModel();
+      SetMaterial(0, 1, 1, 1);
+      if (c.faces) AddTriangle(0, 0, 0, 1, 0, 0, 0, 1, 0, 0);
+      PrepareExport(0, c.target.c_str());
+      if (c.staleTables) SetMaterial(1, 1, 1, 1);
+      scripted.ui.messages.clear();
+      EXPECT_EQ(w.write(c.target.c_str()), 0);
+      const std::string text =
+          !c.text.empty() ? c.text : w.create + (c.target.empty() ? "no file name was given." : c.target);
+      ASSERT_EQ(scripted.ui.messages.size(), 1u);
+      EXPECT_EQ(scripted.ui.messages[0].text, text);
+      EXPECT_EQ(scripted.ui.messages[0].caption, c.faces ? "Error" : "Vornix 3D!");
+      EXPECT_EQ(ReadAll(c.target), c.target == path_ ? "old contents" : "");
+      EXPECT_FALSE(FileExists(c.target + ".vxtmp"));
+      std::remove((c.target + ".vxtmp").c_str());
+    }
+  }
 }
 
 }  // namespace

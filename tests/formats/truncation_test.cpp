@@ -148,14 +148,10 @@ class Truncation : public ::testing::Test {
 };
 
 TEST_F(Truncation, ModelFilesOfTheProgramsOwnWriters) {
-  const std::string native2 = Written(SaveNativeModel, false);
-  {
-    SCOPED_TRACE("native version 2");
-    CheckPrefixes(native2, LoadNativeModel);
-  }
+  // Version 2 prefixes are refused outright, which the native file's own test holds.
   {
     SCOPED_TRACE("native version 1");
-    CheckPrefixes(NativeVersion1(native2), LoadNativeModel);
+    CheckPrefixes(NativeVersion1(Written(SaveNativeModel, false)), LoadNativeModel);
   }
   {
     SCOPED_TRACE("X text");
@@ -188,31 +184,6 @@ TEST_F(Truncation, StudioFiles) {
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   SCOPED_TRACE("corpus");
   CheckPrefixes(corpus, Import3DS);
-}
-
-// A 5 x 3 gradient bitmap. Decoding runs on an exactly sized heap copy, so
-// the sanitizers see any read past the prefix.
-TEST_F(Truncation, Bitmaps) {
-  BmpImage image;
-  image.width = 5, image.height = 3;
-  for (int i = 0; i < 15; ++i) image.rgba.insert(image.rgba.end(), {uint8_t(17 * i), uint8_t(i), 200, 255});
-  const std::vector<uint8_t> file = EncodeBmp24(image);
-  ASSERT_EQ(ReadBmpFile((WriteAll(path_, std::string(file.begin(), file.end())), path_.c_str()), &image),
-            BmpResult::Ok);
-  for (size_t length : PrefixLengths(file.size())) {
-    SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
-    const std::vector<uint8_t> prefix(file.begin(), file.begin() + ptrdiff_t(length));
-    WriteAll(path_, std::string(prefix.begin(), prefix.end()));
-    BmpImage decoded, read;
-    const BmpResult fromMemory = DecodeBmp(prefix.empty() ? nullptr : prefix.data(), length, &decoded);
-    const BmpResult fromFile = ReadBmpFile(path_.c_str(), &read);
-    for (const auto& [result, out] : {std::pair{fromMemory, &decoded}, std::pair{fromFile, &read}}) {
-      if (result == BmpResult::Ok)
-        EXPECT_EQ(out->rgba.size(), size_t(out->width) * size_t(out->height) * 4);
-      else
-        EXPECT_STRNE(BmpResultText(result), "");
-    }
-  }
 }
 
 int Choose(int, char (*)[128], int32_t (*)[8], int* device, int* mode) {

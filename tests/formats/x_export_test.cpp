@@ -1,7 +1,6 @@
 #include "formats/x_export.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -77,49 +76,6 @@ TEST_F(ExportXTest, LettersRunPastZAndFacesAreNumberedAfterEmptyBlocks) {
        {"Material [ {\r\n", "        {Z}\r\n        {[}\r\n    }\r\n", "    3;0,1,2;,\r\n    3;3,4,5;;\r\n",
         "        27;\r\n        2;\r\n        0,\r\n        26;;"})
     EXPECT_NE(text.find(part), std::string::npos) << part;
-}
-
-// A refused or failed export leaves an existing file as it was and no
-// temporary beside it.
-TEST_F(ExportXTest, RefusesWhatCannotBeWritten) {
-  struct Case {
-    const char* name;
-    bool faces, staleTables;
-    std::string target, text, caption;  // "%s" in the text stands for the target
-  };
-  const Case cases[] = {
-      {"no faces", false, false, path_, "Nothing to save...", "Vornix 3D!"},
-      {"no name", true, false, "", "Could not create .X file: no file name was given.", "Error"},
-      {"missing folder", true, false, "/nonexistent_vornix_folder/out.x", "Could not create .X file: %s",
-       "Error"},
-      {"tables of another model", true, true, path_,
-       "%s can not be written: the export tables do not match the model.", "Error"},
-      // The temporary file is a device on which every write fails.
-      {"failed write", true, false, path_, "Could not write file: %s", "Error"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const bool fullDisk = c.text.rfind("Could not write", 0) == 0;
-    if (fullDisk && !FileExists("/dev/full")) continue;
-    std::ofstream(c.target) << "old contents";
-    if (fullDisk) {
-      ASSERT_EQ(symlink("/dev/full", (c.target + ".vxtmp").c_str()), 0);
-    }
-    ClearModel();
-    if (c.faces) BuildSmallModel();
-    SetMaterial(0, 1, 1, 1);
-    PrepareExport(0, c.target.c_str());
-    if (c.staleTables) SetMaterial(2, 1, 1, 1);
-    scripted.ui.messages.clear();
-    EXPECT_EQ(ExportX(c.target.c_str()), 0);
-    std::string text = c.text;
-    if (text.find("%s") != std::string::npos) text.replace(text.find("%s"), 2, c.target);
-    ASSERT_EQ(scripted.ui.messages.size(), 1u);
-    EXPECT_EQ(scripted.ui.messages[0].text, text);
-    EXPECT_EQ(scripted.ui.messages[0].caption, c.caption);
-    EXPECT_EQ(ReadAll(c.target), c.target == path_ ? "old contents" : "");
-    EXPECT_FALSE(FileExists(c.target + ".vxtmp"));
-  }
 }
 
 }  // namespace

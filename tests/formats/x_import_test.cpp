@@ -395,6 +395,22 @@ TEST_F(XImportTest, NormalsSmoothOnlyAcrossSameMaterialWithin45Degrees) {
   }
 }
 
+// The test answers as the angle itself does, also for unit normals whose
+// angle lies within a few rounding steps of 45 degrees.
+TEST_F(XImportTest, SmoothingAngleTestIsTheAngleNearFortyFiveDegrees) {
+  const double pi = 3.14159265358979323846, step = std::ldexp(1.0, -33);  // about 1e-10 radians
+  for (int i = -200000; i <= 200000; ++i) {
+    // Both normals turn, so that their dot products lie closer together
+    // than the floats near cos 45 degrees.
+    const double a = pi / 8 + i * 1e-7, b = a + pi / 4 + (i % 1000) * step;
+    const float f[3] = {float(std::cos(a)), float(std::sin(a)), 0};
+    const float g[3] = {float(std::cos(b)), float(std::sin(b)), 0};
+    const double dot = std::min(1.0, std::max(-1.0, double(f[0]) * g[0] + double(f[1]) * g[1]));
+    const double degrees = std::acos(dot) * 180.0 / 3.14159265358979323846;
+    ASSERT_EQ(WithinSmoothingAngle(f, g), degrees > -45.0 && degrees < 45.0) << i;
+  }
+}
+
 // Every vertex of a point where the same polygons meet gets the same bits,
 // whatever its own polygon, so that export shares it: a bumpy fan of eight
 // triangles around an apex exports nine vertices.
