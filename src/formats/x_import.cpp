@@ -202,9 +202,9 @@ bool ReadSubObjects(MeshLayout& mesh, const SubObjects& found) {
 alignas(LargePageSize) DuplicateTriangleIndex duplicateIndex;
 // The index up to the end of the large page that holds its last bytes: its
 // entry lists lie there, some 200 small page faults at capacity.
-constexpr size_t IndexPages = (sizeof duplicateIndex + LargePageSize - 1) / LargePageSize * LargePageSize;
-[[maybe_unused]] const bool tablesAdvised =
-    (AdviseLargePages(meshNumbers, sizeof meshNumbers), AdviseLargePages(&duplicateIndex, IndexPages), true);
+[[maybe_unused]] const bool tablesAdvised = (AdviseLargePages(meshNumbers, sizeof meshNumbers),
+                                             AdviseLargePages(&duplicateIndex, WholeLargePages(sizeof duplicateIndex)),
+                                             true);
 
 struct Interpretation {
   const char* path;

@@ -63,15 +63,16 @@ void TakeItem(int& position, char (&item)[256]) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Decimal notation only: "inf", "nan" and hexadecimal forms read as the
-// decimal prefix they start with (0), as the file format's numbers are
-// always decimal.
+// A value past the float range reads as the largest float of its sign.
 float ClampToFloat(double value) {
   if (value > double(FLT_MAX)) return FLT_MAX;
   if (value < -double(FLT_MAX)) return -FLT_MAX;
   return float(value);
 }
 
+// Decimal notation only: "inf", "nan" and hexadecimal forms read as the
+// decimal prefix they start with (0), as the file format's numbers are
+// always decimal.
 float DecimalToFloat(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;

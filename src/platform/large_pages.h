@@ -9,6 +9,11 @@
 
 constexpr size_t LargePageSize = size_t(2) << 20;
 
+// bytes rounded up to whole large pages.
+constexpr size_t WholeLargePages(size_t bytes) {
+  return (bytes + LargePageSize - 1) / LargePageSize * LargePageSize;
+}
+
 // For the whole 2 MB pages inside [begin, begin + bytes).
 void AdviseLargePages(void* begin, size_t bytes);
 
