@@ -9,7 +9,6 @@
 #include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
-#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
 
@@ -20,24 +19,26 @@ const char* const CreateFailureText = "Could not open file: %s";
 // The file's text: group pairs, each a code line and a value line.
 class DxfText {
  public:
-  explicit DxfText(size_t expected) { ReserveLargeText(text_, expected); }
+  explicit DxfText(SafeFile& file) : file_(file), text_(file.text()) {}
 
   void Pair(int code, const char* value) {
     Code(code);
     text_ += value;
     text_ += "\r\n";
+    file_.Spill();
   }
   void Pair(int code, int value) {
     char line[2 * IntRoom + 4];
     char* end = WriteInt(WriteCode(line, code), value);
     Append(line, LineEnd(end));
+    file_.Spill();
   }
   void Pair(int code, float value) {
     char line[IntRoom + FixedRoom + 4];
     char* end = WriteFixed(WriteCode(line, code), finite(value));
     Append(line, LineEnd(end));
+    file_.Spill();
   }
-  const std::string& text() const { return text_; }
   // Every coordinate goes through this, so that the file holds no "nan" or "inf".
   FiniteValues finite;
 
@@ -53,7 +54,8 @@ class DxfText {
     char line[IntRoom + 2];
     Append(line, WriteCode(line, code));
   }
-  std::string text_;
+  SafeFile& file_;
+  std::string& text_;
 };
 
 // A material's layer: one letter, A for material 0.
@@ -129,8 +131,9 @@ int ExportDXF(const char* path) {
     MessageBoxSafe("Nothing to save...", "Vornix 3D!", MB_OK);
     return 0;
   }
-  // Thirty lines of up to about 16 characters per face, a few per layer.
-  DxfText out(1024 + size_t(materials) * 64 + size_t(faces) * 15 * 2 * 16);
+  SafeFile file(path, CreateFailureText);
+  if (!file.opened()) return 0;
+  DxfText out(file);
   out.Pair(0, "SECTION");
   out.Pair(2, "TABLES");
   AddLineTypeTable(out);
@@ -141,7 +144,7 @@ int ExportDXF(const char* path) {
   AddFaces(out, materials);
   out.Pair(0, "ENDSEC");
   out.Pair(0, "EOF");
-  if (!WriteFileSafely(path, out.text(), CreateFailureText)) return 0;
+  if (!file.Finish()) return 0;
   WarnOfReplacedValues(out.finite, path);
   return 1;
 }

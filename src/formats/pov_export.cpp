@@ -16,7 +16,6 @@
 #include "formats/text_values.h"
 #include "model/model.h"
 #include "platform/display.h"
-#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/library_state.h"
 #include "render/qlt.h"
@@ -50,24 +49,24 @@ constexpr int MaxSceneMaterials = 52;
 
 class SceneText {
  public:
-  // A textured triangle's line, the longest, holds 33 numbers.
-  explicit SceneText(int polygons) { ReserveLargeText(text_, 8192 + size_t(polygons) * 420); }
+  explicit SceneText(SafeFile& file) : file_(file), text_(file.text()) {}
   void Line(const char* text) {
     text_ += text;
     text_ += "\r\n";
+    file_.Spill();
   }
   // One line from a format.
   template <typename... Values>
   void Format(const char* format, Values... values) {
     Part(format, values...);
     text_ += "\r\n";
+    file_.Spill();
   }
   // The same without the line end: the start of a line that goes on.
   template <typename... Values>
   void Part(const char* format, Values... values) {
     AppendFormatted(text_, format, Finite(values)...);
   }
-  const std::string& text() const { return text_; }
   // Every number goes through this, so that the scene holds no "nan" or "inf".
   FiniteValues finite;
 
@@ -77,7 +76,8 @@ class SceneText {
   Value Finite(Value value) {
     return value;
   }
-  std::string text_;
+  SafeFile& file_;
+  std::string& text_;
 };
 
 const char* const HyphenLine =
@@ -486,14 +486,16 @@ int ExportPOV(const char* path, const PovScene& scene) {
         !QuotableTextureName(m, PpmNameOf(scene, m)))
       return 0;
   }
-  SceneText out(gModel.vertexCount / 3);
+  SafeFile file(path, "Could not open file: %s");
+  if (!file.opened()) return 0;
+  SceneText out(file);
   std::vector<TextureJob> textures;
   AddHeader(out);
   AddCameraBackgroundAndLight(out, scene);
   MaterialWriter materials{out, scene, textures};
   for (int m = 0; m < gModel.materialCount; ++m) materials.Add(m);
   AddPolygonGroups(out);
-  if (!WriteFileSafely(path, out.text(), "Could not open file: %s")) return 0;
+  if (!file.Finish()) return 0;
 
   // The scene names its textures bare, so they go beside it.
   const std::string folder = FolderOf(path);

@@ -11,7 +11,6 @@
 #include "formats/number_text.h"
 #include "formats/text_values.h"
 #include "model/model.h"
-#include "platform/large_pages.h"
 #include "platform/ui.h"
 #include "render/qlt.h"
 
@@ -71,11 +70,10 @@ const XTemplate Templates[] = {
 
 const char* const CRLF = "\r\n";
 
-// The whole file's text, built in memory so that nothing reaches the disk
-// until it is complete.
+// The file's text, written out as it grows.
 class XFileText {
  public:
-  explicit XFileText(size_t expected) { ReserveLargeText(text_, expected); }
+  explicit XFileText(SafeFile& file) : file_(file), text_(file.text()) {}
 
   // Appends printf-formatted text.
   __attribute__((format(printf, 2, 3))) void Add(const char* format, ...) {
@@ -83,22 +81,25 @@ class XFileText {
     va_start(args, format);
     AppendFormattedList(text_, format, args);
     va_end(args);
+    file_.Spill();
   }
   void Line(const char* text) {
     text_ += text;
     text_ += CRLF;
+    file_.Spill();
   }
   // Ends an item of a list: `more` for all but the last, `last` for that.
   void End(bool isLast, const char* more, const char* last) {
     text_ += isLast ? last : more;
     text_ += CRLF;
+    file_.Spill();
   }
-  const std::string& text() const { return text_; }
   // Every number goes through this, so that the file holds no "nan" or "inf".
   FiniteValues finite;
 
  private:
-  std::string text_;
+  SafeFile& file_;
+  std::string& text_;
 };
 
 char MaterialLetter(int material) { return char(65 + material); }
@@ -242,12 +243,6 @@ void AddMesh(XFileText& out, const MeshCounts& counts) {
   out.Line("}");
 }
 
-// Room for the text: the lines per vertex and face at their usual length.
-size_t ExpectedSize(const MeshCounts& counts) {
-  return 8192 + size_t(gModel.materialCount) * 400 + size_t(counts.vertices) * 120 +
-         size_t(counts.faces) * 80;
-}
-
 }  // namespace
 
 int ExportX(const char* path) {
@@ -265,14 +260,16 @@ int ExportX(const char* path) {
                              std::string(material.textureFile, strnlen(material.textureFile, FileNameSize))))
       return 0;
   }
-  XFileText out(ExpectedSize(counts));
+  SafeFile file(path, "Could not create .X file: %s");
+  if (!file.opened()) return 0;
+  XFileText out(file);
   out.Line("xof 0302txt 0064");
   out.Line("");
   AddTemplates(out);
   AddHeader(out);
   AddMaterials(out);
   AddMesh(out, counts);
-  if (!WriteFileSafely(path, out.text(), "Could not create .X file: %s")) return 0;
+  if (!file.Finish()) return 0;
   WarnOfReplacedValues(out.finite, path);
   return 1;
 }

@@ -203,7 +203,7 @@ alignas(LargePageSize) DuplicateTriangleIndex duplicateIndex;
 // The index up to the end of the large page that holds its last bytes: its
 // entry lists lie there, some 200 small page faults at capacity.
 [[maybe_unused]] const bool tablesAdvised = (AdviseLargePages(meshNumbers, sizeof meshNumbers),
-                                             AdviseLargePages(&duplicateIndex, WholeLargePages(sizeof duplicateIndex)),
+                                             AdviseLargePages(&duplicateIndex, sizeof duplicateIndex),
                                              true);
 
 struct Interpretation {

@@ -14,7 +14,7 @@ namespace {
 // Up to the end of the large page that holds the Model's last bytes: at
 // capacity those alone would be some 150 small page faults, and the rest of
 // that page holds other tables of the program.
-[[maybe_unused]] const bool modelAdvised = (AdviseLargePages(&gModel, WholeLargePages(sizeof gModel)), true);
+[[maybe_unused]] const bool modelAdvised = (AdviseLargePages(&gModel, sizeof gModel), true);
 }  // namespace
 
 const char* const NothingToProcessText =

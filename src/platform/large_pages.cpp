@@ -16,9 +16,3 @@ void AdviseLargePages(void* begin, size_t bytes) {
   (void)bytes;
 #endif
 }
-
-void ReserveLargeText(std::string& text, size_t expected) {
-  // One page more, so that the whole pages inside cover the expected size.
-  text.reserve(expected < LargePageSize ? expected : expected + LargePageSize);
-  if (expected >= LargePageSize) AdviseLargePages(&text[0], text.capacity());
-}

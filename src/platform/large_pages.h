@@ -5,18 +5,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 constexpr size_t LargePageSize = size_t(2) << 20;
 
-// bytes rounded up to whole large pages.
-constexpr size_t WholeLargePages(size_t bytes) {
-  return (bytes + LargePageSize - 1) / LargePageSize * LargePageSize;
-}
-
 // For the whole 2 MB pages inside [begin, begin + bytes).
 void AdviseLargePages(void* begin, size_t bytes);
-
-// Reserves room for a text of about `expected` characters, advised as
-// above when it is large.
-void ReserveLargeText(std::string& text, size_t expected);
