@@ -200,8 +200,7 @@ bool ReadSubObjects(MeshLayout& mesh, const SubObjects& found) {
 // ---- Triangles -------------------------------------------------------------
 
 alignas(LargePageSize) DuplicateTriangleIndex duplicateIndex;
-// The index up to the end of the large page that holds its last bytes: its
-// entry lists lie there, some 200 small page faults at capacity.
+// A file at capacity fills much of the index and the numbers' table.
 [[maybe_unused]] const bool tablesAdvised = (AdviseLargePages(meshNumbers, sizeof meshNumbers),
                                              AdviseLargePages(&duplicateIndex, sizeof duplicateIndex),
                                              true);

@@ -11,9 +11,7 @@
 alignas(LargePageSize) Model gModel;
 
 namespace {
-// Up to the end of the large page that holds the Model's last bytes: at
-// capacity those alone would be some 150 small page faults, and the rest of
-// that page holds other tables of the program.
+// A model at capacity fills most of the Model, some thousand small pages.
 [[maybe_unused]] const bool modelAdvised = (AdviseLargePages(&gModel, sizeof gModel), true);
 }  // namespace
 
