@@ -14,17 +14,11 @@ void ShowPathMessage(const char* format, const char* path, const char* caption) 
 
 namespace {
 
-// qlt_FileWrite counts in 32 bits, so a long text goes in pieces.
-bool WriteExactly(int handle, const char* bytes, size_t count) {
-  constexpr size_t MaxPiece = size_t(1) << 30;
-  while (count > 0) {
-    const int32_t piece = int32_t(count < MaxPiece ? count : MaxPiece);
-    int32_t done = 0;
-    if (qlt_FileWrite(handle, bytes, piece, &done) != 1 || done != piece) return false;
-    bytes += piece;
-    count -= size_t(piece);
-  }
-  return true;
+bool WriteExactly(int handle, const std::string& bytes) {
+  if (bytes.size() > size_t(INT32_MAX)) return false;
+  const int32_t count = int32_t(bytes.size());
+  int32_t done = 0;
+  return qlt_FileWrite(handle, bytes.data(), count, &done) == 1 && done == count;
 }
 
 }  // namespace
@@ -46,15 +40,19 @@ SafeFile::~SafeFile() {
   std::remove(temporary_.c_str());
 }
 
-void SafeFile::WriteBlock() {
+void SafeFile::Put(const std::string& bytes) {
   // After a failed write the rest is dropped; Finish reports it.
-  if (!writeFailed_) writeFailed_ = !WriteExactly(handle_, text_.data(), text_.size());
+  if (!writeFailed_) writeFailed_ = !WriteExactly(handle_, bytes);
+}
+
+void SafeFile::WriteBlock() {
+  Put(text_);
   text_.clear();
 }
 
 void SafeFile::Write(const std::string& bytes) {
   WriteBlock();
-  if (!writeFailed_) writeFailed_ = !WriteExactly(handle_, bytes.data(), bytes.size());
+  Put(bytes);
 }
 
 int SafeFile::Finish() {

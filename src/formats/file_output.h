@@ -37,6 +37,7 @@ class SafeFile {
 
  private:
   static constexpr size_t BlockSize = size_t(256) << 10;
+  void Put(const std::string& bytes);
   void WriteBlock();
   std::string path_;
   std::string temporary_;
