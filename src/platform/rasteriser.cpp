@@ -560,7 +560,12 @@ bool PrepareTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D
                      const D3DVERTEX& c, PreparedTriangle out[kMaxPreparedPerTriangle], int* count) {
   *count = 0;
   const D3DVERTEX* const corners[3] = {&a, &b, &c};
-  ClipVertex poly[kMaxPolygon] = {Transformed(f, cache, a), Transformed(f, cache, b), Transformed(f, cache, c)};
+  // Only the first three corners are set: clipping writes the others
+  // before it reads them, and clearing them cost a third of this stage.
+  ClipVertex poly[kMaxPolygon];
+  poly[0] = Transformed(f, cache, a);
+  poly[1] = Transformed(f, cache, b);
+  poly[2] = Transformed(f, cache, c);
   if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
   Plane planes[kPlaneCount];
   MakePlanes(f, planes);
