@@ -3,6 +3,7 @@
 #include "platform/device3d.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -785,10 +786,12 @@ void Corners(D3DPRIMITIVETYPE type, const D3DVERTEX* v, uint32_t i, const D3DVER
 
 }  // namespace
 
-// A call shared by two threads: they prepare chunks of its triangles in
-// turn, then each scans its stripes of rows of all of them, in the call's
-// order. Chunks in turn, not halves, as what a part of a model costs
-// depends on how much of it is in view.
+// A call shared by two threads: they take chunks of its triangles to
+// prepare as each becomes free, then each scans its stripes of rows of all
+// of them, in the call's order. Chunks taken as the threads come free, not
+// dealt out in advance: what a part of a model costs depends on how much of
+// it is in view, and the helper starts later and reads the call's vertices
+// from the other core's cache.
 struct Direct3DDevice::SharedDrawing {
   static constexpr uint32_t kChunk = 32;  // triangles
 
@@ -796,12 +799,18 @@ struct Direct3DDevice::SharedDrawing {
   // at every triangle.
   struct alignas(64) Part {
     std::vector<PreparedTriangle> prepared;
-    std::vector<size_t> chunkEnds;  // the size of prepared after each chunk
     uint32_t drawn = 0;
     CornerCache corners;
   };
+  // Where a chunk's prepared triangles lie.
+  struct ChunkSpan {
+    uint32_t part;
+    size_t begin, end;
+  };
   HelperThread helper;
   Part parts[2];
+  std::vector<ChunkSpan> chunks;
+  alignas(64) std::atomic<uint32_t> nextChunk{0};
   const Frame* frame = nullptr;
   D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
   const D3DVERTEX* vertices = nullptr;
@@ -813,11 +822,12 @@ struct Direct3DDevice::SharedDrawing {
     SharedDrawing& s = *static_cast<SharedDrawing*>(context);
     Part& p = s.parts[part];
     p.prepared.clear();
-    p.chunkEnds.clear();
     p.corners.Reset();
     uint32_t drawn = 0;
     PreparedTriangle pieces[kMaxPreparedPerTriangle];
-    for (uint32_t chunk = uint32_t(part); chunk < s.ChunkCount(); chunk += 2) {
+    for (uint32_t chunk = s.nextChunk.fetch_add(1, std::memory_order_relaxed); chunk < s.ChunkCount();
+         chunk = s.nextChunk.fetch_add(1, std::memory_order_relaxed)) {
+      const size_t begin = p.prepared.size();
       const uint32_t last = std::min(s.triangles, (chunk + 1) * kChunk);
       for (uint32_t i = chunk * kChunk; i < last; ++i) {
         const D3DVERTEX* c[3];
@@ -826,20 +836,15 @@ struct Direct3DDevice::SharedDrawing {
         if (PrepareTriangle(*s.frame, p.corners, *c[0], *c[1], *c[2], pieces, &count)) ++drawn;
         p.prepared.insert(p.prepared.end(), pieces, pieces + count);
       }
-      p.chunkEnds.push_back(p.prepared.size());
+      s.chunks[chunk] = {uint32_t(part), begin, p.prepared.size()};
     }
     p.drawn = drawn;
   }
 
   static void Scan(void* context, int part) {
     SharedDrawing& s = *static_cast<SharedDrawing*>(context);
-    size_t begin[2] = {0, 0};
-    for (uint32_t chunk = 0; chunk < s.ChunkCount(); ++chunk) {
-      const Part& p = s.parts[chunk % 2];
-      const size_t end = p.chunkEnds[chunk / 2];
-      ScanTriangles(*s.frame, p.prepared.data() + begin[chunk % 2], end - begin[chunk % 2], part, 2);
-      begin[chunk % 2] = end;
-    }
+    for (const ChunkSpan& c : s.chunks)
+      ScanTriangles(*s.frame, s.parts[c.part].prepared.data() + c.begin, c.end - c.begin, part, 2);
   }
 };
 
@@ -874,6 +879,12 @@ bool Direct3DDevice::DrawShared(D3DPRIMITIVETYPE type, const D3DVERTEX* vertices
   s.type = type;
   s.vertices = vertices;
   s.triangles = triangles;
+  try {
+    s.chunks.resize(s.ChunkCount());
+  } catch (const std::exception&) {
+    return false;
+  }
+  s.nextChunk.store(0, std::memory_order_relaxed);
   s.helper.Run(SharedDrawing::Prepare, &s);
   s.helper.Run(SharedDrawing::Scan, &s);
   trianglesDrawn_ += s.parts[0].drawn + s.parts[1].drawn;

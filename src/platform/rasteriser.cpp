@@ -216,7 +216,7 @@ void MakePlanes(const Direct3DDevice::Frame& f, Plane planes[kPlaneCount]) {
 
 // Distance < 0 for each plane, with the terms whose coefficient MakePlanes
 // sets to zero left out: they add only zeros, so the signs are the same.
-unsigned OutCode(const Plane planes[kPlaneCount], const ClipVertex& v) {
+inline unsigned OutCode(const Plane planes[kPlaneCount], const ClipVertex& v) {
   unsigned code = 0;
   if (v.z < 0) code |= 1u << 0;
   if (-v.z + v.w < 0) code |= 1u << 1;
@@ -457,8 +457,10 @@ bool Holds(const CornerCache& cache, const CornerCache::Entry& e, const D3DVERTE
   return e.generation == cache.generation && std::memcmp(e.key, &v.x, kKeyBytes) == 0;
 }
 
-// Position and texture coordinates; the colours are Light's.
-ClipVertex Transformed(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& in) {
+// Position and texture coordinates; the colours are Light's. Written in
+// place field by field: a whole vertex built and copied in stalls on the
+// stores that built it.
+void Transform(const Direct3DDevice::Frame& f, CornerCache& cache, const D3DVERTEX& in, ClipVertex& out) {
   CornerCache::Entry& e = Slot(cache, in);
   if (!Holds(cache, e, in)) {
     const D3DMATRIX& m = f.worldViewProjection;
@@ -470,11 +472,9 @@ ClipVertex Transformed(const Direct3DDevice::Frame& f, CornerCache& cache, const
     e.clip[2] = in.x * m._13 + in.y * m._23 + in.z * m._33 + m._43;
     e.clip[3] = in.x * m._14 + in.y * m._24 + in.z * m._34 + m._44;
   }
-  ClipVertex out{};
   out.x = e.clip[0], out.y = e.clip[1], out.z = e.clip[2], out.w = e.clip[3];
   out.u = std::isfinite(in.tu) ? in.tu : 0.0f;
   out.v = std::isfinite(in.tv) ? in.tv : 0.0f;
-  return out;
 }
 
 void Light(const Direct3DDevice::Frame& f, const D3DVERTEX& in, ClipVertex& out) {
@@ -560,12 +560,11 @@ bool PrepareTriangle(const Direct3DDevice::Frame& f, CornerCache& cache, const D
                      const D3DVERTEX& c, PreparedTriangle out[kMaxPreparedPerTriangle], int* count) {
   *count = 0;
   const D3DVERTEX* const corners[3] = {&a, &b, &c};
-  // Only the first three corners are set: clipping writes the others
-  // before it reads them, and clearing them cost a third of this stage.
+  // Only the first three corners are set, and their colours only by
+  // Shade: clipping writes the other corners before it reads them, and
+  // clearing them cost a third of this stage.
   ClipVertex poly[kMaxPolygon];
-  poly[0] = Transformed(f, cache, a);
-  poly[1] = Transformed(f, cache, b);
-  poly[2] = Transformed(f, cache, c);
+  for (int i = 0; i < 3; ++i) Transform(f, cache, *corners[i], poly[i]);
   if (!Finite(poly[0]) || !Finite(poly[1]) || !Finite(poly[2])) return false;
   Plane planes[kPlaneCount];
   MakePlanes(f, planes);
