@@ -340,6 +340,12 @@ SpanFunction ChooseSpan(const Direct3DDevice::Frame& f) {
   return f.blend ? DrawSpan<false, true> : DrawSpan<false, false>;
 }
 
+// x of the edge from p (above) on the scanline through y, from the edge's
+// slope. Evaluated directly, not stepped, so both triangles sharing an edge
+// agree exactly, and a row comes out the same whichever thread draws it.
+inline float EdgeSlope(float px, float py, float qx, float qy) { return (qx - px) / (qy - py); }
+inline float EdgeX(float px, float py, float slope, float y) { return px + (y - py) * slope; }
+
 // Pixel centres lie on integer coordinates; a centre on a left or top edge
 // belongs to the triangle, one on a right or bottom edge does not. Sorts the
 // corners, works out the gradients and the rows; false for no area.
@@ -360,17 +366,13 @@ bool SetUp(const Direct3DDevice::Frame& f, const ScreenVertex* a, const ScreenVe
     t.at[i] = a->at[i];
   }
   t.ax = a->x, t.ay = a->y, t.bx = b->x, t.by = b->y, t.cx = c->x, t.cy = c->y;
+  t.slopeAC = EdgeSlope(a->x, a->y, c->x, c->y);
+  t.slopeAB = EdgeSlope(a->x, a->y, b->x, b->y);
+  t.slopeBC = EdgeSlope(b->x, b->y, c->x, c->y);
   t.middleOnRight = area > 0;
   t.yStart = std::max(int(std::ceil(a->y)), f.clipTop);
   t.yEnd = std::min(int(std::ceil(c->y)), f.clipBottom);
   return true;
-}
-
-// x of the edge p -> q (p above q) on the scanline through y. Evaluated
-// directly, not stepped, so both triangles sharing an edge agree exactly,
-// and a row comes out the same whichever thread draws it.
-inline float EdgeX(float px, float py, float qx, float qy, float y) {
-  return px + (y - py) * ((qx - px) / (qy - py));
 }
 
 void ScanRows(const Direct3DDevice::Frame& f, SpanFunction span, const PreparedTriangle& t, int yBegin,
@@ -378,8 +380,8 @@ void ScanRows(const Direct3DDevice::Frame& f, SpanFunction span, const PreparedT
   float at[kAttributeCount];
   for (int y = yBegin; y < yEnd; ++y) {
     const float fy = float(y);
-    const float xLong = EdgeX(t.ax, t.ay, t.cx, t.cy, fy);
-    const float xShort = fy < t.by ? EdgeX(t.ax, t.ay, t.bx, t.by, fy) : EdgeX(t.bx, t.by, t.cx, t.cy, fy);
+    const float xLong = EdgeX(t.ax, t.ay, t.slopeAC, fy);
+    const float xShort = fy < t.by ? EdgeX(t.ax, t.ay, t.slopeAB, fy) : EdgeX(t.bx, t.by, t.slopeBC, fy);
     const float xl = t.middleOnRight ? xLong : xShort;
     const float xr = t.middleOnRight ? xShort : xLong;
     const int x0 = std::max(int(std::ceil(xl)), f.clipLeft);
