@@ -16,7 +16,19 @@ namespace {
 // ---- Small helpers ----------------------------------------------------------
 
 float ClampTo(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
-int ToByte(float v) { return int(ClampTo(v, 0.0f, 255.0f)); }
+
+// Four floats or ints in one register, for a pixel's colour channels.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef int Int4 __attribute__((vector_size(16)));
+
+// int(ClampTo(v, 0, 255)) for each channel at once: NaN gives 0 here too,
+// and the lanes are added and converted exactly as single floats are.
+inline Int4 ToBytes(Float4 v) {
+  const Float4 zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+  v = v > zero ? v : zero;
+  v = v < top ? v : top;
+  return __builtin_convertvector(v, Int4);
+}
 
 // floor for values already clamped into int range (std::floor is a call
 // on plain x86-64).
@@ -270,16 +282,17 @@ void DrawSpan(const Direct3DDevice::Frame& f, int y, int x0, int x1, float at[kA
   const DeviceTexture* const t = f.texture;
   const float texWidth = kTextured ? float(t->width) : 0.0f, texHeight = kTextured ? float(t->height) : 0.0f;
   float depth = at[kDepth], rhw = at[kRhw], u = at[kU], v = at[kV];
-  float r = at[kR], g = at[kG], b = at[kB], a = at[kA];
-  float sr = at[kSR], sg = at[kSG], sb = at[kSB];
+  Float4 colour = {at[kR], at[kG], at[kB], at[kA]};
+  Float4 specularColour = {at[kSR], at[kSG], at[kSB], 0.0f};
   const float dDepth = dx[kDepth], dRhw = dx[kRhw], dU = dx[kU], dV = dx[kV];
-  const float dR = dx[kR], dG = dx[kG], dB = dx[kB], dA = dx[kA];
-  const float dSR = dx[kSR], dSG = dx[kSG], dSB = dx[kSB];
+  const Float4 dColour = {dx[kR], dx[kG], dx[kB], dx[kA]};
+  const Float4 dSpecular = {dx[kSR], dx[kSG], dx[kSB], 0.0f};
   for (int x = x0; x < x1; ++x) {
     const uint32_t z = uint32_t(ClampTo(depth, 0.0f, 65535.0f));
     uint8_t* zp = depthRow + size_t(x) * 2;
     if (!zTest || DepthPasses(zFunc, z, Load16(zp))) {
-      Rgba c{ToByte(r), ToByte(g), ToByte(b), ToByte(a)};
+      const Int4 bytes = ToBytes(colour);
+      Rgba c{bytes[0], bytes[1], bytes[2], bytes[3]};
       if (kTextured) {
         const float w = 1.0f / (rhw > 1e-20f ? rhw : 1e-20f);
         const float tu = u * w * texWidth, tv = v * w * texHeight;
@@ -306,9 +319,10 @@ void DrawSpan(const Direct3DDevice::Frame& f, int y, int x0, int x1, float at[kA
         }
       }
       if (specular) {
-        c.r = std::min(255, c.r + ToByte(sr));
-        c.g = std::min(255, c.g + ToByte(sg));
-        c.b = std::min(255, c.b + ToByte(sb));
+        const Int4 added = ToBytes(specularColour);
+        c.r = std::min(255, c.r + added[0]);
+        c.g = std::min(255, c.g + added[1]);
+        c.b = std::min(255, c.b + added[2]);
       }
       uint8_t* cp = colorRow + size_t(x) * 2;
       if (kBlend) {
@@ -323,13 +337,8 @@ void DrawSpan(const Direct3DDevice::Frame& f, int y, int x0, int x1, float at[kA
     rhw += dRhw;
     u += dU;
     v += dV;
-    r += dR;
-    g += dG;
-    b += dB;
-    a += dA;
-    sr += dSR;
-    sg += dSG;
-    sb += dSB;
+    colour += dColour;
+    specularColour += dSpecular;
   }
 }
 
