@@ -228,7 +228,7 @@ void MakePlanes(const Direct3DDevice::Frame& f, Plane planes[kPlaneCount]) {
 
 // Distance < 0 for each plane, with the terms whose coefficient MakePlanes
 // sets to zero left out: they add only zeros, so the signs are the same.
-inline unsigned OutCode(const Plane planes[kPlaneCount], const ClipVertex& v) {
+unsigned OutCode(const Plane planes[kPlaneCount], const ClipVertex& v) {
   unsigned code = 0;
   if (v.z < 0) code |= 1u << 0;
   if (-v.z + v.w < 0) code |= 1u << 1;

@@ -21,9 +21,9 @@ constexpr int kStripeRows = 8;         // the rows two threads take in turn
 // triangles.
 constexpr int kMaxPreparedPerTriangle = 8;
 
-// Ready to scan: corners sorted top to bottom, the edges' slopes, the attributes at the top
-// corner and their change per pixel across and down, and the rows within
-// the scissor.
+// Ready to scan: corners sorted top to bottom, the edges' slopes, the
+// attributes at the top corner and their change per pixel across and down,
+// and the rows within the scissor.
 struct PreparedTriangle {
   float ax, ay, bx, by, cx, cy;
   float slopeAC, slopeAB, slopeBC;  // change of x per row along each edge
