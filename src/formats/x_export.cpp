@@ -1,6 +1,8 @@
 #include "formats/x_export.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -83,6 +85,36 @@ class XFileText {
     va_end(args);
     file_.Spill();
   }
+  // The list items, as Add would write them with "%f;" for each value,
+  // "3;%d,%d,%d;" for a face or "%d" for one index: they are most of the
+  // file, too many to read a format for each.
+  template <size_t N>
+  void Reals(const char* indent, const double (&values)[N]) {
+    char item[kIndentRoom + N * (FixedRoom + 1)];
+    char* end = Indent(item, indent);
+    for (const double value : values) {
+      end = WriteFixed(end, value);
+      *end++ = ';';
+    }
+    Put(item, end);
+  }
+  void Face(const char* indent, int32_t a, int32_t b, int32_t c) {
+    char item[kIndentRoom + 2 + 3 * (IntRoom + 1)];
+    char* end = Indent(item, indent);
+    *end++ = '3';
+    *end++ = ';';
+    end = WriteInt(end, a);
+    *end++ = ',';
+    end = WriteInt(end, b);
+    *end++ = ',';
+    end = WriteInt(end, c);
+    *end++ = ';';
+    Put(item, end);
+  }
+  void Index(const char* indent, int value) {
+    char item[kIndentRoom + IntRoom];
+    Put(item, WriteInt(Indent(item, indent), value));
+  }
   void Line(const char* text) {
     text_ += text;
     text_ += CRLF;
@@ -98,6 +130,16 @@ class XFileText {
   FiniteValues finite;
 
  private:
+  static constexpr size_t kIndentRoom = 8;  // the lists' indents are 4 or 8 spaces
+  static char* Indent(char* out, const char* indent) {
+    const size_t length = std::min(std::strlen(indent), kIndentRoom);
+    std::memcpy(out, indent, length);
+    return out + length;
+  }
+  void Put(const char* begin, const char* end) {
+    text_.append(begin, size_t(end - begin));
+    file_.Spill();
+  }
   SafeFile& file_;
   std::string& text_;
 };
@@ -184,12 +226,12 @@ void ForEachFace(const MeshCounts& counts, Visit visit) {
 void AddVerticesAndFaces(XFileText& out, const MeshCounts& counts) {
   out.Add("    %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("    %f;%f;%f;", out.finite(v.x), out.finite(v.y), out.finite(v.z));
+    out.Reals("    ", {out.finite(v.x), out.finite(v.y), out.finite(v.z)});
     out.End(last, ",", ";\r\n");
   });
   out.Add("    %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
-    out.Add("    3;%d,%d,%d;", a, b, c);
+    out.Face("    ", a, b, c);
     out.End(last, ",", ";\r\n");
   });
 }
@@ -199,7 +241,7 @@ void AddMaterialList(XFileText& out, const MeshCounts& counts) {
   out.Add("        %d;\r\n", gModel.materialCount);
   out.Add("        %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int m, int32_t, int32_t, int32_t, bool last) {
-    out.Add("        %d", m);
+    out.Index("        ", m);
     out.End(last, ",", ";;");
   });
   for (int m = 0; m < gModel.materialCount; ++m) out.Add("        {%c}\r\n", MaterialLetter(m));
@@ -211,12 +253,12 @@ void AddNormals(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshNormals {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("        %f;%f;%f;", out.finite(v.nx), out.finite(v.ny), out.finite(v.nz));
+    out.Reals("        ", {out.finite(v.nx), out.finite(v.ny), out.finite(v.nz)});
     out.End(last, ",", ";\r\n");
   });
   out.Add("        %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
-    out.Add("        3;%d,%d,%d;", a, b, c);
+    out.Face("        ", a, b, c);
     out.End(last, ",", ";");
   });
   out.Line("    }");
@@ -227,7 +269,7 @@ void AddTextureCoordinates(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshTextureCoords {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Add("        %f;%f;", out.finite(v.u), out.finite(v.v));
+    out.Reals("        ", {out.finite(v.u), out.finite(v.v)});
     out.End(last, ",", ";");
   });
   out.Line("    }");
