@@ -11,12 +11,10 @@
 #include <cstring>
 #include <string>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
+#include "formats/kept_bytes.h"
 #include "formats/x_import.h"
 #include "formats/xtext.h"
 #include "model/model.h"
@@ -113,26 +111,11 @@ void CleanUpBytes(CleanUp& s, int p, int stop) {
 constexpr int BlockSize = 16;
 
 #if defined(__x86_64__)
-// For every mask of eight bytes, the shuffle that moves the kept ones to the
-// front in their order.
-struct KeptBytes {
-  alignas(16) uint8_t shuffle[256][8];
-  KeptBytes() {
-    for (int mask = 0; mask < 256; ++mask) {
-      int kept = 0;
-      for (int bit = 0; bit < 8; ++bit)
-        if (mask & (1 << bit)) shuffle[mask][kept++] = uint8_t(bit);
-      while (kept < 8) shuffle[mask][kept++] = 0x80;
-    }
-  }
-};
-
 // Sixteen bytes at once when every carriage return among them comes just
 // before a line feed, which is how nearly all files end their lines: such a
 // return is simply dropped, and the line feed writes the ";". False, having
 // written nothing, for any other block; it needs the byte after the block.
 __attribute__((target("ssse3,popcnt"))) bool CleanUpBlock(CleanUp& s, int p) {
-  static const KeptBytes kept;
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.text + p));
   const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.text + p + 1));
   const __m128i isReturn = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'));
@@ -149,26 +132,19 @@ __attribute__((target("ssse3,popcnt"))) bool CleanUpBlock(CleanUp& s, int p) {
   const __m128i upper = _mm_sub_epi8(bytes, _mm_and_si128(isLower, _mm_set1_epi8(32)));
   const __m128i written =
       _mm_or_si128(_mm_and_si128(isLineFeed, _mm_set1_epi8(';')), _mm_andnot_si128(isLineFeed, upper));
-  const __m128i halves[2] = {written, _mm_srli_si128(written, 8)};
-  for (int half = 0; half < 2; ++half) {
-    const unsigned mask = (keep >> (8 * half)) & 0xFFu;
-    const __m128i order = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kept.shuffle[mask]));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(s.text + s.length), _mm_shuffle_epi8(halves[half], order));
-    s.length += __builtin_popcount(mask);
-  }
+  s.length += StoreKeptBytes(s.text + s.length, written, keep);
   return true;
 }
 
-bool CanCleanUpBlocks() { return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"); }
 #else
 bool CleanUpBlock(CleanUp&, int) { return false; }
-bool CanCleanUpBlocks() { return false; }
+bool CanKeepBytes() { return false; }
 #endif
 
 // A block starts only where no run of carriage returns is open, and its
 // writes stay behind what it has read.
 void CleanUpStretch(CleanUp& s, int p, int stop, int end) {
-  static const bool blocks = CanCleanUpBlocks();
+  static const bool blocks = CanKeepBytes();
   while (p < stop) {
     if (blocks && s.returns == 0 && p + BlockSize < end && p + BlockSize <= stop && CleanUpBlock(s, p)) {
       p += BlockSize;
