@@ -111,45 +111,45 @@ void CleanUpBytes(CleanUp& s, int p, int stop) {
 constexpr int BlockSize = 16;
 
 #if defined(__x86_64__)
-// Sixteen bytes at once when every carriage return among them comes just
-// before a line feed, which is how nearly all files end their lines: such a
-// return is simply dropped, and the line feed writes the ";". False, having
-// written nothing, for any other block; it needs the byte after the block.
-__attribute__((target("ssse3,popcnt"))) bool CleanUpBlock(CleanUp& s, int p) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.text + p));
-  const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.text + p + 1));
-  const __m128i isReturn = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'));
-  const __m128i isLineFeed = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'));
-  const __m128i beforeLineFeed = _mm_cmpeq_epi8(next, _mm_set1_epi8('\n'));
-  if (_mm_movemask_epi8(_mm_andnot_si128(beforeLineFeed, isReturn)) != 0) return false;
-  const __m128i dropped = _mm_or_si128(
-      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t'))),
-      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')), isReturn));
-  const unsigned keep = ~unsigned(_mm_movemask_epi8(dropped)) & 0xFFFFu;
-  // 'a' .. 'z' move to the bottom of the signed range, below every other byte.
-  const __m128i biased = _mm_add_epi8(bytes, _mm_set1_epi8(char(0x80 - 'a')));
-  const __m128i isLower = _mm_cmplt_epi8(biased, _mm_set1_epi8(char(-128 + 26)));
-  const __m128i upper = _mm_sub_epi8(bytes, _mm_and_si128(isLower, _mm_set1_epi8(32)));
-  const __m128i written =
-      _mm_or_si128(_mm_and_si128(isLineFeed, _mm_set1_epi8(';')), _mm_andnot_si128(isLineFeed, upper));
-  s.length += StoreKeptBytes(s.text + s.length, written, keep);
-  return true;
+// Sixteen bytes at a time from p up to stop, as long as every carriage
+// return among them comes just before a line feed, which is how nearly all
+// files end their lines: such a return is simply dropped, and the line feed
+// writes the ";". Stops before the first block where that fails; needs the
+// byte after each block, so it stops before the end. Returns where it stopped.
+__attribute__((target("ssse3,popcnt"))) int CleanUpBlocks(CleanUp& s, int p, int stop, int end) {
+  char* text = s.text;
+  int length = s.length;
+  for (; p + BlockSize <= stop && p + BlockSize < end; p += BlockSize) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p + 1));
+    const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    const __m128i isReturn = is('\r'), isLineFeed = is('\n');
+    const __m128i beforeLineFeed = _mm_cmpeq_epi8(next, _mm_set1_epi8('\n'));
+    if (_mm_movemask_epi8(_mm_andnot_si128(beforeLineFeed, isReturn)) != 0) break;
+    const __m128i dropped = _mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is(';'), isReturn));
+    const unsigned keep = ~unsigned(_mm_movemask_epi8(dropped)) & 0xFFFFu;
+    // 'a' .. 'z' move to the bottom of the signed range, below every other byte.
+    const __m128i biased = _mm_add_epi8(bytes, _mm_set1_epi8(char(0x80 - 'a')));
+    const __m128i isLower = _mm_cmplt_epi8(biased, _mm_set1_epi8(char(-128 + 26)));
+    const __m128i upper = _mm_sub_epi8(bytes, _mm_and_si128(isLower, _mm_set1_epi8(32)));
+    const __m128i written =
+        _mm_or_si128(_mm_and_si128(isLineFeed, _mm_set1_epi8(';')), _mm_andnot_si128(isLineFeed, upper));
+    length += StoreKeptBytes(text + length, written, keep);
+  }
+  s.length = length;
+  return p;
 }
-
 #else
-bool CleanUpBlock(CleanUp&, int) { return false; }
 bool CanKeepBytes() { return false; }
+int CleanUpBlocks(CleanUp&, int p, int, int) { return p; }
 #endif
 
-// A block starts only where no run of carriage returns is open, and its
-// writes stay behind what it has read.
+// Blocks start only where no run of carriage returns is open, and their
+// writes stay behind what they have read.
 void CleanUpStretch(CleanUp& s, int p, int stop, int end) {
   static const bool blocks = CanKeepBytes();
   while (p < stop) {
-    if (blocks && s.returns == 0 && p + BlockSize < end && p + BlockSize <= stop && CleanUpBlock(s, p)) {
-      p += BlockSize;
-      continue;
-    }
+    if (blocks && s.returns == 0) p = CleanUpBlocks(s, p, stop, end);
     const int blockEnd = std::min(stop, p + BlockSize);
     CleanUpBytes(s, p, blockEnd);
     p = blockEnd;

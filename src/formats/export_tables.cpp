@@ -64,13 +64,15 @@ bool HasNaN(const ModelVertex& v) {
   return false;
 }
 
+// The eight values in four pairs, each multiplied on its own, so that the
+// mix is not one long chain of multiplications.
 uint32_t SlotOf(const ModelVertex& v) {
-  const float values[8] = {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v};
-  uint64_t h = uint32_t(v.material) * 0x9E3779B97F4A7C15ull;
-  for (float value : values) {
-    h = (h ^ EqualityBits(value)) * 0xD6E8FEB86659FD93ull;
-    h ^= h >> 29;
-  }
+  const auto pair = [](float low, float high) { return EqualityBits(low) | uint64_t(EqualityBits(high)) << 32; };
+  uint64_t h = pair(v.x, v.y) * 0x9E3779B97F4A7C15ull ^ pair(v.z, v.nx) * 0xC2B2AE3D27D4EB4Full ^
+               pair(v.ny, v.nz) * 0x165667B19E3779F9ull ^ pair(v.u, v.v) * 0x27D4EB2F165667C5ull ^
+               uint32_t(v.material) * 0x94D049BB133111EBull;
+  h ^= h >> 29;
+  h *= 0xD6E8FEB86659FD93ull;
   return uint32_t(h >> (64 - HashBits));
 }
 

@@ -688,10 +688,15 @@ void VerifyNormals(const char* path, const char* progressText) {
   const int count = gModel.vertexCount;
   ProgressUpdate(path, progressText, -1);
   if (count <= 0 || count > MaxVertices) return;
-  GroupVertices(count, GroupKey::PositionAndMaterial);
-  // A trailing partial polygon has a face normal too (from the records
-  // after the count), as a scan of the whole table would take it.
-  for (int t = 0; t < (count + 2) / 3; ++t) TriangleUnitNormal(&gModel.vertices[3 * t], faceNormal[t]);
+  // A file that gives every normal needs neither the groups nor the face
+  // normals.
+  const ModelVertex* vertices = gModel.vertices;
+  if (!std::all_of(vertices, vertices + count, HasGivenNormal)) {
+    GroupVertices(count, GroupKey::PositionAndMaterial);
+    // A trailing partial polygon has a face normal too (from the records
+    // after the count), as a scan of the whole table would take it.
+    for (int t = 0; t < (count + 2) / 3; ++t) TriangleUnitNormal(&vertices[3 * t], faceNormal[t]);
+  }
   PercentReporter report(path, progressText, count);
   for (int k = 0; k < count; ++k) {
     report.At(k);

@@ -1072,26 +1072,34 @@ void RemoveGarbageBytes(GarbageScan& s, int stop) {
 constexpr int GarbageBlock = 16;
 
 #if defined(__x86_64__)
-// Sixteen characters at once when none of them may start a comment; false,
-// having written nothing, otherwise.
-__attribute__((target("ssse3,popcnt"))) bool RemoveGarbageBlock(GarbageScan& s) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.text + s.read));
-  const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-  if (_mm_movemask_epi8(_mm_or_si128(is('#'), is('/'))) != 0) return false;
-  const __m128i semicolon = is(';'), comma = is(',');
-  const __m128i semicolonBefore =
-      _mm_or_si128(_mm_slli_si128(semicolon, 1), _mm_cvtsi32_si128(s.afterSemicolon ? 0xFF : 0));
-  const __m128i repeated = _mm_and_si128(_mm_or_si128(semicolon, comma), semicolonBefore);
-  const __m128i white = _mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r')));
-  const unsigned keep = ~unsigned(_mm_movemask_epi8(_mm_or_si128(white, repeated))) & 0xFFFFu;
-  const __m128i written = _mm_or_si128(_mm_andnot_si128(comma, bytes), _mm_and_si128(comma, _mm_set1_epi8(';')));
-  s.afterSemicolon = s.text[s.read + GarbageBlock - 1] == ';' ? 256 : 0;
-  s.write += StoreKeptBytes(s.text + s.write, written, keep);
-  return true;
+// Sixteen characters at a time up to limit, as long as none of them may
+// start a comment; stops before the first block that may.
+__attribute__((target("ssse3,popcnt"))) void RemoveGarbageBlocks(GarbageScan& s, int limit) {
+  char* text = s.text;
+  int read = s.read, write = s.write;
+  bool afterSemicolon = s.afterSemicolon != 0;
+  for (; read + GarbageBlock <= limit; read += GarbageBlock) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + read));
+    const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    if (_mm_movemask_epi8(_mm_or_si128(is('#'), is('/'))) != 0) break;
+    const __m128i semicolon = is(';'), comma = is(',');
+    const __m128i semicolonBefore =
+        _mm_or_si128(_mm_slli_si128(semicolon, 1), _mm_cvtsi32_si128(afterSemicolon ? 0xFF : 0));
+    const __m128i repeated = _mm_and_si128(_mm_or_si128(semicolon, comma), semicolonBefore);
+    const __m128i white = _mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r')));
+    const unsigned keep = ~unsigned(_mm_movemask_epi8(_mm_or_si128(white, repeated))) & 0xFFFFu;
+    const __m128i written =
+        _mm_or_si128(_mm_andnot_si128(comma, bytes), _mm_and_si128(comma, _mm_set1_epi8(';')));
+    afterSemicolon = text[read + GarbageBlock - 1] == ';';
+    write += StoreKeptBytes(text + write, written, keep);
+  }
+  s.read = read;
+  s.write = write;
+  s.afterSemicolon = afterSemicolon ? 256 : 0;
 }
 #else
 bool CanKeepBytes() { return false; }
-bool RemoveGarbageBlock(GarbageScan&) { return false; }
+void RemoveGarbageBlocks(GarbageScan&, int) {}
 #endif
 
 }  // namespace
@@ -1104,10 +1112,7 @@ void RemoveGarbage(const char* path) {
     progress.At(s.read);
     const int limit = std::min(s.length, s.read + 65536);
     while (s.read < limit) {
-      if (blocks && s.read + GarbageBlock <= limit && RemoveGarbageBlock(s)) {
-        s.read += GarbageBlock;
-        continue;
-      }
+      if (blocks) RemoveGarbageBlocks(s, limit);
       RemoveGarbageBytes(s, std::min(limit, s.read + GarbageBlock));
     }
   }
