@@ -103,25 +103,6 @@ int TokenAt(const char* s, const char* end) {
   return -1;
 }
 
-// The first of the characters a, b and c in from .. end-1, or end. Every
-// pass spends most of its time here, passing over numbers.
-const char* FindAny(const char* from, const char* end, char a, char b, char c) {
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
-  for (; end - from >= 16; from += 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return from + __builtin_ctz(unsigned(mask));
-  }
-#endif
-  for (; from < end; ++from) {
-    if (*from == a || *from == b || *from == c) return from;
-  }
-  return end;
-}
-
 // How often c occurs in from .. end-1.
 int64_t CountChar(const char* from, const char* end, char c) {
   int64_t count = 0;

@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "formats/file_output.h"
 #include "formats/number_text.h"
 #include "platform/large_pages.h"
@@ -140,20 +144,39 @@ bool TextBlockExtent(int start, int& open, int& close) {
   close = -1;
   if (start < 0) start = 0;
   if (start >= XTextLength) return false;
-  const void* brace = std::memchr(XText + start, '{', size_t(XTextLength - start));
-  if (!brace) return false;
-  const int first = int(static_cast<const char*>(brace) - XText);
+  const char* end = XText + XTextLength;
+  const char* first = static_cast<const char*>(std::memchr(XText + start, '{', size_t(XTextLength - start)));
+  if (!first) return false;
   int depth = 0;
-  for (int p = first; p < XTextLength; ++p) {
-    if (XText[p] == '{') {
+  for (const char* p = first; p < end; p = FindAny(p + 1, end, '{', '}', '}')) {
+    if (*p == '{') {
       ++depth;
-    } else if (XText[p] == '}' && --depth == 0) {
-      open = first;
-      close = p;
+    } else if (--depth == 0) {
+      open = int(first - XText);
+      close = int(p - XText);
       return true;
     }
   }
   return false;
+}
+
+// The first of the characters a, b and c in from .. end-1, or end. Every
+// pass spends most of its time here, passing over numbers.
+const char* FindAny(const char* from, const char* end, char a, char b, char c) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+  for (; end - from >= 16; from += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return from + __builtin_ctz(unsigned(mask));
+  }
+#endif
+  for (; from < end; ++from) {
+    if (*from == a || *from == b || *from == c) return from;
+  }
+  return end;
 }
 
 void TextDelete(int first, int last) {

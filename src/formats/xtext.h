@@ -30,6 +30,9 @@ int TextFindWithin(int start, int last, const char* string);
 // The first "{" at or after start and the "}" that closes it, with brace
 // depth counted. Returns false (open and close -1) when either is missing.
 bool TextBlockExtent(int start, int& open, int& close);
+// The first of the characters a, b and c in from .. end-1, or end. Every
+// pass spends most of its time here, passing over numbers.
+const char* FindAny(const char* from, const char* end, char a, char b, char c);
 // Removes first .. last inclusive.
 void TextDelete(int first, int last);
 // Insert before position; false (nothing changed) when the text would grow
