@@ -86,20 +86,21 @@ class XFileText {
     file_.Spill();
   }
   // The list items, as Add would write them with "%f;" for each value,
-  // "3;%d,%d,%d;" for a face or "%d" for one index: they are most of the
-  // file, too many to read a format for each.
+  // "3;%d,%d,%d;" for a face or "%d" for one index, each followed by its
+  // ending and a line end: they are most of the file, too many to read a
+  // format for each.
   template <size_t N>
-  void Reals(const char* indent, const double (&values)[N]) {
-    char item[kIndentRoom + N * (FixedRoom + 1)];
+  void Reals(const char* indent, const double (&values)[N], const char* ending) {
+    char item[kIndentRoom + N * (FixedRoom + 1) + kEndingRoom];
     char* end = Indent(item, indent);
     for (const double value : values) {
       end = WriteFixed(end, value);
       *end++ = ';';
     }
-    Put(item, end);
+    Put(item, end, ending);
   }
-  void Face(const char* indent, int32_t a, int32_t b, int32_t c) {
-    char item[kIndentRoom + 2 + 3 * (IntRoom + 1)];
+  void Face(const char* indent, int32_t a, int32_t b, int32_t c, const char* ending) {
+    char item[kIndentRoom + 2 + 3 * (IntRoom + 1) + kEndingRoom];
     char* end = Indent(item, indent);
     *end++ = '3';
     *end++ = ';';
@@ -109,20 +110,14 @@ class XFileText {
     *end++ = ',';
     end = WriteInt(end, c);
     *end++ = ';';
-    Put(item, end);
+    Put(item, end, ending);
   }
-  void Index(const char* indent, int value) {
-    char item[kIndentRoom + IntRoom];
-    Put(item, WriteInt(Indent(item, indent), value));
+  void Index(const char* indent, int value, const char* ending) {
+    char item[kIndentRoom + IntRoom + kEndingRoom];
+    Put(item, WriteInt(Indent(item, indent), value), ending);
   }
   void Line(const char* text) {
     text_ += text;
-    text_ += CRLF;
-    file_.Spill();
-  }
-  // Ends an item of a list: `more` for all but the last, `last` for that.
-  void End(bool isLast, const char* more, const char* last) {
-    text_ += isLast ? last : more;
     text_ += CRLF;
     file_.Spill();
   }
@@ -131,13 +126,17 @@ class XFileText {
 
  private:
   static constexpr size_t kIndentRoom = 8;  // the lists' indents are 4 or 8 spaces
+  static constexpr size_t kEndingRoom = 8;  // an item's ending (up to 3) and the line end
   static char* Indent(char* out, const char* indent) {
     const size_t length = std::min(std::strlen(indent), kIndentRoom);
     std::memcpy(out, indent, length);
     return out + length;
   }
-  void Put(const char* begin, const char* end) {
-    text_.append(begin, size_t(end - begin));
+  void Put(const char* begin, char* end, const char* ending) {
+    const size_t length = std::min(std::strlen(ending), kEndingRoom - 2);
+    std::memcpy(end, ending, length);
+    std::memcpy(end + length, CRLF, 2);
+    text_.append(begin, size_t(end + length + 2 - begin));
     file_.Spill();
   }
   SafeFile& file_;
@@ -226,13 +225,11 @@ void ForEachFace(const MeshCounts& counts, Visit visit) {
 void AddVerticesAndFaces(XFileText& out, const MeshCounts& counts) {
   out.Add("    %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Reals("    ", {out.finite(v.x), out.finite(v.y), out.finite(v.z)});
-    out.End(last, ",", ";\r\n");
+    out.Reals("    ", {out.finite(v.x), out.finite(v.y), out.finite(v.z)}, last ? ";\r\n" : ",");
   });
   out.Add("    %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
-    out.Face("    ", a, b, c);
-    out.End(last, ",", ";\r\n");
+    out.Face("    ", a, b, c, last ? ";\r\n" : ",");
   });
 }
 
@@ -241,8 +238,7 @@ void AddMaterialList(XFileText& out, const MeshCounts& counts) {
   out.Add("        %d;\r\n", gModel.materialCount);
   out.Add("        %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int m, int32_t, int32_t, int32_t, bool last) {
-    out.Index("        ", m);
-    out.End(last, ",", ";;");
+    out.Index("        ", m, last ? ";;" : ",");
   });
   for (int m = 0; m < gModel.materialCount; ++m) out.Add("        {%c}\r\n", MaterialLetter(m));
   out.Line("    }");
@@ -253,13 +249,11 @@ void AddNormals(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshNormals {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Reals("        ", {out.finite(v.nx), out.finite(v.ny), out.finite(v.nz)});
-    out.End(last, ",", ";\r\n");
+    out.Reals("        ", {out.finite(v.nx), out.finite(v.ny), out.finite(v.nz)}, last ? ";\r\n" : ",");
   });
   out.Add("        %d;\r\n", counts.faces);
   ForEachFace(counts, [&](int, int32_t a, int32_t b, int32_t c, bool last) {
-    out.Face("        ", a, b, c);
-    out.End(last, ",", ";");
+    out.Face("        ", a, b, c, last ? ";" : ",");
   });
   out.Line("    }");
   out.Line("");
@@ -269,8 +263,7 @@ void AddTextureCoordinates(XFileText& out, const MeshCounts& counts) {
   out.Line("    MeshTextureCoords {");
   out.Add("        %d;\r\n", counts.vertices);
   ForEachVertex(counts, [&](const ExportVertex& v, bool last) {
-    out.Reals("        ", {out.finite(v.u), out.finite(v.v)});
-    out.End(last, ",", ";");
+    out.Reals("        ", {out.finite(v.u), out.finite(v.v)}, last ? ";" : ",");
   });
   out.Line("    }");
   out.Line("");
