@@ -66,13 +66,15 @@ TEST(NumberText, FormatsMixConversionsAsPrintfDoes) {
 
 // Texts as the readers meet them: blanks before, signs, points at either
 // end, exponents complete or cut short, more digits than a double holds,
-// halfway cases, out-of-range values, and words strtod knows.
+// halfway cases, out-of-range values, words strtod knows, and the
+// characters on either side of the digits.
 TEST(NumberText, ReadDoubleIsStrtodForEveryKindOfText) {
   std::mt19937 random(7);
   const char* const pieces[] = {"0",     "1",    "5",  "9",   "12345678901234567890",
                                 ".",     "e",    "E",  "+",   "-",
                                 " ",     "\t",   "e-", "e+3", "e400",
-                                "e-400", "0000", "x",  ";",   "99999999"};
+                                "e-400", "0000", "x",  ";",   "99999999",
+                                ":",     "/"};
   for (int i = 0; i < 300000; ++i) {
     std::string text;
     const int count = 1 + int(random() % 7);
@@ -82,7 +84,8 @@ TEST(NumberText, ReadDoubleIsStrtodForEveryKindOfText) {
         << '"' << text << '"';
   }
   for (int i = 0; i < 200000; ++i) {
-    const std::string text = Printf(i % 2 ? "%.9g" : "%.17g", FloatFromBits(uint32_t(random())));
+    const char* const formats[] = {"%.9g", "%.17g", "%f;"};
+    const std::string text = Printf(formats[i % 3], FloatFromBits(uint32_t(random())));
     const double want = std::strtod(text.c_str(), nullptr), got = ReadDouble(text.c_str());
     ASSERT_TRUE(std::memcmp(&want, &got, sizeof want) == 0 || (want != want && got != got)) << text;
   }
