@@ -11,7 +11,6 @@
 #include <cstring>
 #include <string>
 
-
 #include "formats/export_tables.h"
 #include "formats/file_output.h"
 #include "formats/kept_bytes.h"
@@ -171,7 +170,7 @@ void CleanUpStretch(CleanUp& s, int p, int stop, int end) {
 // return is written as ";" at once, and a line feed after a run of them
 // withdraws those. No character takes a branch of its own: line ends come
 // every few characters, too often for a branch to guess. Where the processor
-// can, sixteen characters at a time go through CleanUpBlock instead.
+// can, sixteen characters at a time go through CleanUpBlocks instead.
 void ReduceDxfText(const char* path) {
   PercentReporter report = BeginStep(path, FirstPassText, XTextLength);
   CleanUp s{XText, 0, 0};

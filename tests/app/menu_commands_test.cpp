@@ -41,14 +41,20 @@ class MenuCommands : public ::testing::Test {
     AddTriangle(2, -1.5f, 0, 6, -1.5f, 0, 4, 1, 1, 0);
     AddTriangle(2, 0, 0, 3, 0, 0, 2, 1, 0, 0);
     RecomputeBounds();
+    std::memcpy(background_, viewportBackground, sizeof background_);
   }
-  void TearDown() override { ClearModel(); }
+  // The Options dialog sets the background, which later scenes and frames use.
+  void TearDown() override {
+    ClearModel();
+    std::memcpy(viewportBackground, background_, sizeof background_);
+  }
 
   ScriptedUI& ui() { return scripted_.ui; }
   const ScriptedUI::DialogRun& LastDialog() { return ui().dialogs.back(); }
   const std::string& LastMessage() { return ui().messages.back().text; }
 
  private:
+  float background_[3];
   ScopedScriptedUI scripted_;
 };
 

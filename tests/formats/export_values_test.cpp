@@ -59,8 +59,9 @@ class ExportValues : public ::testing::Test {
     EXPECT_EQ(scripted.ui.messages[0].text, text);
     scripted.ui.messages.clear();
   }
-  std::string Replaced(int n, const char* were) const {
-    return std::to_string(n) + " values that were not numbers (infinite or undefined) " + were +
+  std::string Replaced(int n) const {
+    return (n == 1 ? "1 value that was not a number (infinite or undefined) was"
+                   : std::to_string(n) + " values that were not numbers (infinite or undefined) were") +
            " written as 0 in " + path_ + ".";
   }
   // The Model read back holds only finite numbers and the replaced x.
@@ -99,33 +100,30 @@ const char* const QuoteRefusal =
     "Material 0's texture name wood\"1.bmp contains a double quote, which the file format cannot hold. "
     "Nothing was written.";
 
-TEST_F(ExportValues, X) {
-  path_ = TempPath("values.x");
-  BuildModelWithBadValues();
-  ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
-  scripted.ui.messages.clear();
-  ASSERT_EQ(ExportX(path_.c_str()), 1);
-  ExpectOneMessage("Warning", Replaced(3, "were"));
-  ASSERT_EQ(ImportX(path_.c_str()), 1);
-  ExpectFiniteWithZeroX();
-
+// DXF writes only positions, and corner 0 once per face.
+TEST_F(ExportValues, XAndDxfReadBack) {
+  const struct {
+    const char* file;
+    int (*write)(const char*), (*read)(const char*);
+    int replaced;
+  } cases[] = {{"values.dxf", ExportDXF, ImportDXF, 1}, {"values.x", ExportX, ImportX, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    path_ = TempPath(c.file);
+    BuildModelWithBadValues();
+    ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
+    scripted.ui.messages.clear();
+    ASSERT_EQ(c.write(path_.c_str()), 1);
+    ExpectOneMessage("Warning", Replaced(c.replaced));
+    ASSERT_EQ(c.read(path_.c_str()), 1);
+    ExpectFiniteWithZeroX();
+    std::remove(path_.c_str());
+  }
+  // The X file names its textures; DXF has none.
   BuildModelWithBadValues();
   SetTextureName("wood\"1.bmp");
   ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
   ExpectRefused([&] { return ExportX(path_.c_str()); }, QuoteRefusal);
-}
-
-TEST_F(ExportValues, Dxf) {
-  path_ = TempPath("values.dxf");
-  BuildModelWithBadValues();
-  ASSERT_EQ(PrepareExport(0, path_.c_str()), 1);
-  scripted.ui.messages.clear();
-  ASSERT_EQ(ExportDXF(path_.c_str()), 1);
-  // Only positions are written, and corner 0 once per face.
-  ExpectOneMessage("Warning", "1 value that was not a number (infinite or undefined) was written as 0 in " +
-                                  path_ + ".");
-  ASSERT_EQ(ImportDXF(path_.c_str()), 1);
-  ExpectFiniteWithZeroX();
 }
 
 TEST_F(ExportValues, Pov) {
@@ -135,7 +133,7 @@ TEST_F(ExportValues, Pov) {
   PovScene scene{{0, 0, -6}, {0, 0, NaN}, {1, 1, 1}, "values"};
   ASSERT_EQ(ExportPOV(path_.c_str(), scene), 1);
   // The x, the nx and the background's blue; u is not part of the scene.
-  ExpectOneMessage("Warning", Replaced(3, "were"));
+  ExpectOneMessage("Warning", Replaced(3));
   const std::string text = ReadAll(path_);
   // As "%f" would print them; words such as "information" do not count.
   EXPECT_FALSE(std::regex_search(text, std::regex("[^A-Za-z](nan|inf)[^A-Za-z]", std::regex::icase)));
@@ -145,7 +143,6 @@ TEST_F(ExportValues, Pov) {
 
   BuildModelWithBadValues();
   SetTextureName("wood\"1.bmp");
-  scene.baseName = "values";
   ExpectRefused([&] { return ExportPOV(path_.c_str(), scene); }, QuoteRefusal);
   // The scene's own name goes into every texture name it holds.
   SetTextureName("wood.bmp");

@@ -19,16 +19,16 @@ struct Rgb {
 // An untextured vertex facing the light.
 constexpr D3DVERTEX V(float x, float y, float z) { return {x, y, z, 0, 0, -1, 0, 0}; }
 
-// A 64 x 64 565 target with a viewport over all of it. The projection is the
-// identity, so x and y in -1 .. 1 span the target (y up) and z is the depth.
-class DeviceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    target.Allocate(kSize, kSize, PixelFormat::Rgb565);
+// A 565 target with a viewport over all of it, lit by one white light. The
+// projection is the identity, so x and y in -1 .. 1 span the target (y up)
+// and z is the depth.
+struct DeviceRig {
+  void Init(int width, int height) {
+    target.Allocate(width, height, PixelFormat::Rgb565);
     ASSERT_EQ(device.SetRenderTarget(&target), D3D_OK);
     ASSERT_EQ(device.CreateViewport(&viewport), D3D_OK);
     ASSERT_EQ(device.AddViewport(viewport), D3D_OK);
-    SetViewport(0, 0, kSize, kSize);
+    SetViewport(0, 0, uint32_t(width), uint32_t(height));
     ASSERT_EQ(device.SetCurrentViewport(viewport), D3D_OK);
     Use(MakeMaterial({1, 1, 1, 1}, {0, 0, 0, 0}));
     device.SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
@@ -36,7 +36,7 @@ class DeviceTest : public ::testing::Test {
     ASSERT_EQ(device.CreateLight(&light), D3D_OK);
     SetLight({0, 0, 1});  // shines along +z: faces with normal -z face it
     ASSERT_EQ(device.AddLight(viewport, light), D3D_OK);
-    ClearAll(0, 0, 0);
+    ClearAll(0, 0, 0, {0, 0, width, height});
   }
 
   void SetViewport(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
@@ -106,6 +106,11 @@ class DeviceTest : public ::testing::Test {
   Direct3DDevice device;
   D3DVIEWPORTHANDLE viewport = 0;
   D3DLIGHTHANDLE light = 0;
+};
+
+class DeviceTest : public ::testing::Test, public DeviceRig {
+ protected:
+  void SetUp() override { Init(kSize, kSize); }
 };
 
 TEST_F(DeviceTest, ClearFillsItsRectangleCutToTheTarget) {
@@ -338,55 +343,32 @@ TEST_F(DeviceTest, BadCallsAndStaleHandlesAreRefused) {
   EXPECT_EQ(noTarget.Clear(vp, 0, nullptr, D3DCLEAR_TARGET), D3DERR_INVALID_DEVICE);
 }
 
-}  // namespace
-
-namespace {
-
 // Many small, overlapping, partly clipped triangles through a perspective
 // projection, textured and blended, so that rows, depth and blending order
 // all matter; drawn on `threads` threads into a fresh target.
 std::pair<std::vector<uint8_t>, uint32_t> DrawCrowd(int threads, D3DPRIMITIVETYPE type) {
-  Surface target;
-  target.Allocate(160, 120, PixelFormat::Rgb565);
-  Direct3DDevice device;
+  DeviceRig rig;
+  rig.Init(160, 120);
+  Direct3DDevice& device = rig.device;
   device.SetDrawThreads(threads);
-  D3DVIEWPORTHANDLE viewport = 0;
-  device.SetRenderTarget(&target);
-  device.CreateViewport(&viewport);
-  device.AddViewport(viewport);
-  D3DVIEWPORT2 v{sizeof v, 0, 0, 160, 120, -1.0f, 1.0f, 2.0f, 2.0f, 0.0f, 1.0f};
-  device.SetViewport2(viewport, &v);
-  device.SetCurrentViewport(viewport);
   D3DMATRIX projection{};
   projection._11 = projection._22 = projection._34 = 1;
   projection._33 = 1.01f;
   projection._43 = -1.01f;
   device.SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
-  D3DMATERIALHANDLE material = 0;
-  device.CreateMaterial(&material);
-  const D3DMATERIAL m{sizeof m, {0.9f, 0.6f, 0.3f, 0.5f}, {0.9f, 0.6f, 0.3f, 0.5f}, {1, 1, 1, 1}, {0.1f, 0.1f, 0.1f, 0},
-                      8, 0, 0};
-  device.SetMaterial(material, &m);
-  device.SetLightState(D3DLIGHTSTATE_MATERIAL, material);
-  D3DLIGHTHANDLE light = 0;
-  device.CreateLight(&light);
-  const D3DLIGHT2 l{sizeof l, D3DLIGHT_DIRECTIONAL, {1, 1, 1, 1}, {}, {0.3f, -0.4f, 1}, 0, 0, 0, 0, 0, 0, 0,
-                    D3DLIGHT_ACTIVE};
-  device.SetLight(light, &l);
-  device.AddLight(viewport, light);
+  rig.Use(rig.MakeMaterial({0.9f, 0.6f, 0.3f, 0.5f}, {0.1f, 0.1f, 0.1f, 0}, {1, 1, 1, 1}, 8));
+  rig.SetLight({0.3f, -0.4f, 1});
   Surface checker;
   checker.Allocate(8, 8, PixelFormat::Rgb565);
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x) checker.Put(x, y, (x + y) % 2 ? 0xF800 : 0x07FF);
   D3DTEXTUREHANDLE texture = 0;
   device.CreateTexture(checker, &texture);
-  device.SetRenderState(D3DRENDERSTATE_TEXTUREHANDLE, texture);
-  device.SetRenderState(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
-  device.SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 1);
-  device.SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
-  device.SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
-  device.SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  device.SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+  const std::pair<D3DRENDERSTATETYPE, uint32_t> states[] = {
+      {D3DRENDERSTATE_TEXTUREHANDLE, texture},      {D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR},
+      {D3DRENDERSTATE_SPECULARENABLE, 1},           {D3DRENDERSTATE_ALPHABLENDENABLE, 1},
+      {D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA}};
+  for (const auto& [state, value] : states) device.SetRenderState(state, value);
   std::vector<D3DVERTEX> vertices;
   uint32_t seed = 12345;
   const auto next = [&seed] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24); };
@@ -394,12 +376,10 @@ std::pair<std::vector<uint8_t>, uint32_t> DrawCrowd(int threads, D3DPRIMITIVETYP
     const float x = next() * 4 - 2, y = next() * 3 - 1.5f, z = 1.5f + next() * 3;
     vertices.push_back({x, y, z, next() - 0.5f, next() - 0.5f, -1, next() * 3, next() * 3});
   }
-  const D3DRECT all{0, 0, 160, 120};
-  device.Clear(viewport, 1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
   device.BeginScene();
   device.DrawPrimitive(type, D3DVT_VERTEX, vertices.data(), uint32_t(vertices.size()), 0);
   device.EndScene();
-  return {target.pixels, device.TrianglesDrawn()};
+  return {rig.target.pixels, device.TrianglesDrawn()};
 }
 
 TEST(DeviceThreads, ASharedCallDrawsThePixelsOfOneThread) {
