@@ -32,35 +32,56 @@ int WidthOf(uint32_t mask) {
   return width;
 }
 
+// A channel's mask with its position and width, worked out once per format:
+// blits between formats convert every pixel.
+struct Channel {
+  uint32_t mask;
+  int shift, width;
+  explicit Channel(uint32_t m) : mask(m), shift(ShiftOf(m)), width(WidthOf(m)) {}
+};
+
+struct FormatChannels {
+  Channel alpha, red, green, blue;
+  explicit FormatChannels(const PixelMasks& m) : alpha(m.alpha), red(m.red), green(m.green), blue(m.blue) {}
+};
+
+const FormatChannels& ChannelsOf(PixelFormat format) {
+  static const FormatChannels table[] = {
+      FormatChannels(MasksOf(PixelFormat::Rgb565)), FormatChannels(MasksOf(PixelFormat::Rgb555)),
+      FormatChannels(MasksOf(PixelFormat::Argb1555)), FormatChannels(MasksOf(PixelFormat::Argb4444)),
+      FormatChannels(MasksOf(PixelFormat::Argb8888))};
+  const unsigned index = unsigned(format);
+  return table[index < sizeof table / sizeof *table ? index : 0];
+}
+
 // The top bits of an 8-bit channel, placed under the mask.
-uint32_t Place(uint8_t value, uint32_t mask) {
-  if (mask == 0) return 0;
-  return (uint32_t(value) >> (8 - WidthOf(mask))) << ShiftOf(mask);
+uint32_t Place(uint8_t value, const Channel& c) {
+  if (c.mask == 0) return 0;
+  return (uint32_t(value) >> (8 - c.width)) << c.shift;
 }
 
 // A channel under the mask, widened to 8 bits by repeating its top bits.
-uint8_t Take(uint32_t pixel, uint32_t mask) {
-  const int width = WidthOf(mask);
-  if (width == 0) return 255;
-  uint32_t value = (pixel & mask) >> ShiftOf(mask);
-  uint32_t wide = value << (8 - width);
-  for (int filled = width; filled < 8; filled += width) wide |= (value << (8 - width)) >> filled;
+uint8_t Take(uint32_t pixel, const Channel& c) {
+  if (c.width == 0) return 255;
+  const uint32_t value = (pixel & c.mask) >> c.shift;
+  uint32_t wide = value << (8 - c.width);
+  for (int filled = c.width; filled < 8; filled += c.width) wide |= (value << (8 - c.width)) >> filled;
   return uint8_t(wide);
 }
 
 }  // namespace
 
 uint32_t PackPixel(PixelFormat format, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-  const PixelMasks m = MasksOf(format);
-  return Place(a, m.alpha) | Place(r, m.red) | Place(g, m.green) | Place(b, m.blue);
+  const FormatChannels& c = ChannelsOf(format);
+  return Place(a, c.alpha) | Place(r, c.red) | Place(g, c.green) | Place(b, c.blue);
 }
 
 void UnpackPixel(PixelFormat format, uint32_t pixel, uint8_t& r, uint8_t& g, uint8_t& b, uint8_t& a) {
-  const PixelMasks m = MasksOf(format);
-  r = Take(pixel, m.red);
-  g = Take(pixel, m.green);
-  b = Take(pixel, m.blue);
-  a = Take(pixel, m.alpha);
+  const FormatChannels& c = ChannelsOf(format);
+  r = Take(pixel, c.red);
+  g = Take(pixel, c.green);
+  b = Take(pixel, c.blue);
+  a = Take(pixel, c.alpha);
 }
 
 void Surface::Allocate(int w, int h, PixelFormat f) {
