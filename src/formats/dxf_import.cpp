@@ -139,7 +139,6 @@ __attribute__((target("ssse3,popcnt"))) int CleanUpBlocks(CleanUp& s, int p, int
   return p;
 }
 #else
-bool CanKeepBytes() { return false; }
 int CleanUpBlocks(CleanUp&, int p, int, int) { return p; }
 #endif
 
@@ -175,9 +174,11 @@ void ReduceDxfText(const char* path) {
   PercentReporter report = BeginStep(path, FirstPassText, XTextLength);
   CleanUp s{XText, 0, 0};
   const int end = XTextLength;
-  for (int p = 0; p < end; p = std::min(end, p + 65536)) {
+  for (int p = 0; p < end;) {
     report.At(p);
-    CleanUpStretch(s, p, std::min(end, p + 65536), end);
+    const int stop = std::min(end, p + 65536);
+    CleanUpStretch(s, p, stop, end);
+    p = stop;
   }
   ProgressUpdate(path, SecondPassText, -1);
   XTextLength = s.length;

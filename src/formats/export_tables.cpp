@@ -67,7 +67,9 @@ bool HasNaN(const ModelVertex& v) {
 // The eight values in four pairs, each multiplied on its own, so that the
 // mix is not one long chain of multiplications.
 uint32_t SlotOf(const ModelVertex& v) {
-  const auto pair = [](float low, float high) { return EqualityBits(low) | uint64_t(EqualityBits(high)) << 32; };
+  const auto pair = [](float low, float high) {
+    return EqualityBits(low) | uint64_t(EqualityBits(high)) << 32;
+  };
   uint64_t h = pair(v.x, v.y) * 0x9E3779B97F4A7C15ull ^ pair(v.z, v.nx) * 0xC2B2AE3D27D4EB4Full ^
                pair(v.ny, v.nz) * 0x165667B19E3779F9ull ^ pair(v.u, v.v) * 0x27D4EB2F165667C5ull ^
                uint32_t(v.material) * 0x94D049BB133111EBull;

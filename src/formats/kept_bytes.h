@@ -1,6 +1,7 @@
 // The text clean-ups' way of taking sixteen characters at once on x86-64
 // processors with SSSE3: of a block, keep the bytes a mask marks and pack
-// them together, in order.
+// them together, in order. Elsewhere CanKeepBytes is false and the clean-ups
+// go byte by byte.
 #pragma once
 
 #if defined(__x86_64__)
@@ -38,4 +39,6 @@ __attribute__((target("ssse3,popcnt"))) inline int StoreKeptBytes(char* out, __m
   }
   return written;
 }
+#else
+inline bool CanKeepBytes() { return false; }
 #endif

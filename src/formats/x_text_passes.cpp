@@ -1079,7 +1079,6 @@ __attribute__((target("ssse3,popcnt"))) void RemoveGarbageBlocks(GarbageScan& s,
   s.afterSemicolon = afterSemicolon ? 256 : 0;
 }
 #else
-bool CanKeepBytes() { return false; }
 void RemoveGarbageBlocks(GarbageScan&, int) {}
 #endif
 
